@@ -1,0 +1,7 @@
+// The one process-wide record.
+#include "AppState.h"
+
+static_assert(sizeof(OSVERSIONINFOEXW) == 284, "osVersion is the 284-byte record");
+static_assert(NOTIFYICONDATAW_V3_SIZE == 952, "trayIcon is the 952-byte record");
+
+AppState appState;

@@ -1,0 +1,49 @@
+// The application shell: start-up, main window, timers, tray, pipe, language.
+#pragma once
+
+#include "AppState.h"
+
+// Start-up (Startup.cpp)
+void RegisterMainWindowClass(HINSTANCE instance);
+BOOL InitInstance(HINSTANCE instance, int showCommand);
+bool CommandLineHas(const wchar_t *commandLine, const wchar_t *switchText);
+
+// Settings (Settings.cpp)
+// Settings are read into a buffer of up to 2048 bytes, the variant flags into 4;
+// the first four bytes, little-endian, become the field.
+DWORD const SETTINGS_VALUE_BYTES = 2048;
+DWORD const VARIANT_FLAG_BYTES = 4;
+bool QueryRegistryDword(HKEY key, const wchar_t *valueName, DWORD *target,
+                        DWORD bufferBytes = SETTINGS_VALUE_BYTES);
+void WriteRegistryDword(HKEY key, const wchar_t *valueName, DWORD value);
+
+// Main window (MainWindow.cpp)
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// windowAlreadyGoing: entered from WM_DESTROY or WM_NCDESTROY.
+void RunExitSequence(bool windowAlreadyGoing);
+
+// Timers (Timers.cpp)
+void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
+UINT_PTR StartThreadTimer(UINT_PTR nominalId, UINT period);
+void RestartThreadTimer(UINT_PTR *storedId, UINT_PTR nominalId, UINT period);
+void StopThreadTimer(UINT_PTR *storedId);
+
+// Tray icon and menu (Tray.cpp)
+void AddTrayIcon();
+void UpdateTrayIcon();
+LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
+void ShowTrayMenu();
+int FindMenuItemPosition(HMENU menu, UINT commandId);
+
+// Instance control pipe (InstancePipe.cpp)
+void StartInstancePipe();
+void OnPipeTimer();
+
+// Language and resources (Language.cpp)
+void SelectUiLanguage();
+bool LoadUiString(UINT stringId, std::wstring &target);
+std::wstring LoadUiString(UINT stringId);
+
+// Diagnostics: one line on the system debug output.
+void DebugLine(const wchar_t *text);
+void DebugLineF(const wchar_t *format, ...);

@@ -1,0 +1,106 @@
+#include "AppletProcess.h"
+
+std::wstring BinaryFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L"\\/"));
+}
+
+AppletProcess::AppletProcess(const std::wstring &arguments, const std::wstring &program)
+{
+    commandLine_ = L"\"" + BinaryFolder() + L"\\" + program + L"\"";
+    if (!arguments.empty())
+        commandLine_ += L" " + arguments;
+}
+
+AppletProcess::~AppletProcess()
+{
+    terminate();
+    if (info_.hProcess != nullptr)
+        CloseHandle(info_.hProcess);
+    if (info_.hThread != nullptr)
+        CloseHandle(info_.hThread);
+}
+
+bool AppletProcess::start()
+{
+    STARTUPINFOW startup = {sizeof(startup)};
+    std::wstring mutableLine = commandLine_;
+    return CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                          BinaryFolder().c_str(), &startup, &info_) != FALSE;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchAppletWindow(HWND window, LPARAM context)
+{
+    WindowSearch *search = (WindowSearch *)context;
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, L"Morvax") != 0)
+        return TRUE;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->processId != 0 && owner != search->processId)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindAppletWindow(DWORD processId)
+{
+    WindowSearch search = {processId, nullptr};
+    EnumWindows(MatchAppletWindow, (LPARAM)&search);
+    return search.found;
+}
+
+HWND AppletProcess::waitForWindow(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (info_.hProcess != nullptr) {
+        window_ = FindAppletWindow(info_.dwProcessId);
+        if (window_ != nullptr || !running() || GetTickCount() - start >= timeoutMs)
+            break;
+        Sleep(20);
+    }
+    return window_;
+}
+
+LRESULT AppletProcess::send(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(window_, message, wParam, lParam, SMTO_NORMAL, 10000, &result);
+    return (LRESULT)result;
+}
+
+bool AppletProcess::post(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return PostMessageW(window_, message, wParam, lParam) != FALSE;
+}
+
+bool AppletProcess::running()
+{
+    return info_.hProcess != nullptr && WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool AppletProcess::waitForExit(DWORD timeoutMs, DWORD *exitCode)
+{
+    if (info_.hProcess == nullptr || WaitForSingleObject(info_.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    if (exitCode != nullptr)
+        GetExitCodeProcess(info_.hProcess, exitCode);
+    return true;
+}
+
+void AppletProcess::terminate()
+{
+    if (running()) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+}

@@ -1,0 +1,43 @@
+// Starts VarnelKVM.exe as its own process and drives it as the shell, the
+// system or another copy would: find its hidden window, send or post it
+// messages, wait for its exit code. Whatever happens, the destructor ends
+// the process it started.
+#pragma once
+
+#include <windows.h>
+#include <string>
+
+// The folder of the running test executable: the applet and its DLL are there too.
+std::wstring BinaryFolder();
+
+class AppletProcess {
+public:
+    explicit AppletProcess(const std::wstring &arguments = L"", const std::wstring &program = L"VarnelKVM.exe");
+    ~AppletProcess();
+    AppletProcess(const AppletProcess &) = delete;
+    AppletProcess &operator=(const AppletProcess &) = delete;
+
+    bool start();                               // false when CreateProcess failed
+    DWORD pid() const { return info_.dwProcessId; }
+    HANDLE handle() const { return info_.hProcess; }
+
+    // The hidden main window (class "Morvax") of this process; null on time-out.
+    HWND waitForWindow(DWORD timeoutMs = 15000);
+    HWND window() const { return window_; }
+
+    LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    bool post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+    bool running();
+    // True when the process ended in time; its exit code goes to *exitCode.
+    bool waitForExit(DWORD timeoutMs, DWORD *exitCode = nullptr);
+    void terminate();
+
+private:
+    std::wstring commandLine_;
+    PROCESS_INFORMATION info_ = {};
+    HWND window_ = nullptr;
+};
+
+// The main window of any running copy (class "Morvax"), or null.
+HWND FindAppletWindow(DWORD processId = 0);

@@ -1,0 +1,42 @@
+// Listens to the system debug output the way DebugView does (DBWIN_BUFFER),
+// so tests can assert a process's diagnostic lines exactly and in order.
+#pragma once
+
+#include <windows.h>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class DebugListener {
+public:
+    DebugListener();   // starts listening at once
+    ~DebugListener();
+    bool listening() const { return thread_ != nullptr; }
+
+    // Every string one process wrote since the listener started (or clear()),
+    // byte for byte: line feeds included or absent as the process wrote them.
+    std::vector<std::string> linesFrom(DWORD processId);
+    // Waits until the process has written `text`; true when it did in time.
+    bool waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs = 5000);
+    // Waits until no new line has come from anyone for quietMs.
+    void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000);
+    void clear();
+
+private:
+    static DWORD WINAPI ThreadMain(void *self);
+    void run();
+
+    struct Entry {
+        DWORD processId;
+        std::string text;
+    };
+    std::mutex mutex_;
+    std::vector<Entry> entries_;
+    DWORD lastArrival_ = 0;
+    HANDLE bufferReady_ = nullptr;
+    HANDLE dataReady_ = nullptr;
+    HANDLE mapping_ = nullptr;
+    const char *view_ = nullptr;
+    HANDLE stop_ = nullptr;
+    HANDLE thread_ = nullptr;
+};
