@@ -10,7 +10,8 @@ std::wstring BinaryFolder()
 
 AppletProcess::AppletProcess(const std::wstring &arguments, const std::wstring &program)
 {
-    commandLine_ = L"\"" + BinaryFolder() + L"\\" + program + L"\"";
+    programPath_ = BinaryFolder() + L"\\" + program;
+    commandLine_ = L"\"" + programPath_ + L"\"";
     if (!arguments.empty())
         commandLine_ += L" " + arguments;
 }
@@ -28,7 +29,7 @@ bool AppletProcess::start()
 {
     STARTUPINFOW startup = {sizeof(startup)};
     std::wstring mutableLine = commandLine_;
-    return CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+    return CreateProcessW(programPath_.c_str(), &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                           BinaryFolder().c_str(), &startup, &info_) != FALSE;
 }
 

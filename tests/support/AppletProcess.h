@@ -13,6 +13,10 @@ std::wstring BinaryFolder();
 class AppletProcess {
 public:
     explicit AppletProcess(const std::wstring &arguments = L"", const std::wstring &program = L"VarnelKVM.exe");
+    // The command line exactly as the started program will see it; its first
+    // word need not be the program's real path.
+    void setCommandLine(const std::wstring &commandLine) { commandLine_ = commandLine; }
+    std::wstring programPath() const { return programPath_; }
     ~AppletProcess();
     AppletProcess(const AppletProcess &) = delete;
     AppletProcess &operator=(const AppletProcess &) = delete;
@@ -34,6 +38,7 @@ public:
     void terminate();
 
 private:
+    std::wstring programPath_;
     std::wstring commandLine_;
     PROCESS_INFORMATION info_ = {};
     HWND window_ = nullptr;

@@ -63,6 +63,15 @@ std::vector<std::string> DebugListener::linesFrom(DWORD processId)
     return lines;
 }
 
+std::vector<std::pair<DWORD, std::string>> DebugListener::allLines()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::pair<DWORD, std::string>> lines;
+    for (const Entry &entry : entries_)
+        lines.emplace_back(entry.processId, entry.text);
+    return lines;
+}
+
 bool DebugListener::waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();

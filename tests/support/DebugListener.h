@@ -16,6 +16,8 @@ public:
     // Every string one process wrote since the listener started (or clear()),
     // byte for byte: line feeds included or absent as the process wrote them.
     std::vector<std::string> linesFrom(DWORD processId);
+    // Every string from every process, in order, with the writer's process id.
+    std::vector<std::pair<DWORD, std::string>> allLines();
     // Waits until the process has written `text`; true when it did in time.
     bool waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs = 5000);
     // Waits until no new line has come from anyone for quietMs.
