@@ -134,5 +134,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnAltStateChange(lParam);
         return 0;
     }
+    if (IsTaskbarCreatedMessage(message)) {
+        OnTaskbarCreated();
+        return 0;
+    }
     return DefWindowProcW(window, message, wParam, lParam);
 }
