@@ -31,6 +31,8 @@ void StopThreadTimer(UINT_PTR *storedId);
 // Tray icon and menu (Tray.cpp)
 void AddTrayIcon();
 void UpdateTrayIcon();
+bool IsTaskbarCreatedMessage(UINT message);
+void OnTaskbarCreated();
 LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
 void ShowTrayMenu();
 int FindMenuItemPosition(HMENU menu, UINT commandId);
@@ -40,6 +42,8 @@ void StartInstancePipe();
 void OnPipeTimer();
 
 // Language and resources (Language.cpp)
+// The string table for the given system, user and UI languages (ui 0: unknown).
+LANGID ChooseUiLanguage(LANGID system, LANGID user, LANGID ui, bool *englishFallback);
 void SelectUiLanguage();
 bool LoadUiString(UINT stringId, std::wstring &target);
 std::wstring LoadUiString(UINT stringId);
