@@ -6,8 +6,18 @@
 #include <setupapi.h>
 
 // Discovery and opening (SwitchDevice.cpp)
-extern const wchar_t *const switchIdTable[6];
+int const SWITCH_ID_ROWS = 6;
+// Matching reads at most 1023 characters of a device path, plus the terminator.
+DWORD const MATCHING_COPY_CHARS = 1024;
+extern const wchar_t *const switchIdTable[SWITCH_ID_ROWS];
 HANDLE FindSwitchDevice(DWORD *outputReportLength);
+// The pieces of matching, each on its own so they can be checked alone.
+void CopyPathForMatching(const wchar_t *devicePath, wchar_t (&matchingCopy)[MATCHING_COPY_CHARS]);
+bool PathHoldsSwitchId(const wchar_t *upperPath);
+bool PathHoldsNoAudioId(const wchar_t *upperPath);
+bool MatchesBySerialKey(const wchar_t *upperPath);  // Windows before 2000
+
+int const HID_SET_HANDLES = 5;
 
 class HidDeviceSet {
 public:
@@ -15,11 +25,13 @@ public:
     void setOverlapped();
     int openAll();
     void closeAll();
+    // One interface of openAll's enumeration: opened when it is the switch and a slot is free.
+    void openIfSwitch(const wchar_t *devicePath);
 
     HDEVINFO deviceInfoSet;
     SP_DEVICE_INTERFACE_DATA interfaceData;
     PSP_DEVICE_INTERFACE_DETAIL_DATA_W detailData;
-    HANDLE handles[5];
+    HANDLE handles[HID_SET_HANDLES];
     DWORD count;
     GUID classGuid;
     DWORD outputReportLength;
@@ -28,9 +40,19 @@ public:
 
 // Reports (Reports.cpp)
 enum SwitchCommand { SWITCH_NONE = 0, SWITCH_VIDEO = 1, SWITCH_AUDIO = 2, SWITCH_ALL = 3 };
+// Every output report is defined over its first eight bytes; the rest of the
+// device's report length is zero.
+DWORD const REPORT_DEFINED_BYTES = 8;
+struct ReportBytes {
+    BYTE bytes[REPORT_DEFINED_BYTES];
+};
+ReportBytes SwitchReport(SwitchCommand command, DWORD muteState);
+ReportBytes ResolutionReport(DWORD resolution);  // (width << 16) | height
+ReportBytes BorderReport(DWORD borderOn, DWORD optimizeRequested);
 void SendSwitchCommand(SwitchCommand command);
 void SendResolutionReport();
 void SendBorderReport();
+// report: the watcher's 8-byte input buffer; bytesTransferred: what the read gave.
 void HandleInputReport(const BYTE *report, DWORD bytesTransferred);
 
 // Watcher thread (Watcher.cpp)

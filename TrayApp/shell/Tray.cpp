@@ -16,6 +16,11 @@ static UINT taskbarCreatedMessage = 0;
 // The menu resource stays loaded here; the popup shown is its sub-menu 0.
 static HMENU trayMenuResource = nullptr;
 
+// Set while the popup is on screen. Its menu loop goes on dispatching the
+// shell's notifications, and a second right click must not rebuild (and so
+// free) the menu the system is still showing.
+static bool trayMenuShowing = false;
+
 // A probe of the switch: opens it once and closes it at once.
 static HICON ProbeSwitchIcon()
 {
@@ -122,6 +127,8 @@ static void RemoveItemAndSeparatorAbove(UINT commandId)
 
 void ShowTrayMenu()
 {
+    if (trayMenuShowing)
+        return;
     POINT cursor = {};
     GetCursorPos(&cursor);
     // Our window must be foreground, or the menu will not close when the user clicks away.
@@ -148,7 +155,9 @@ void ShowTrayMenu()
             ModifyMenuW(menu, position, MF_BYPOSITION | MF_STRING, IDM_OPTIMIZE_DISPLAY, text.c_str());
     }
 
+    trayMenuShowing = true;
     TrackPopupMenu(menu, TPM_RIGHTALIGN, cursor.x, cursor.y, 0, appState.mainWindow, nullptr);
+    trayMenuShowing = false;
     PostMessageW(appState.mainWindow, WM_NULL, 0, 0);
 }
 

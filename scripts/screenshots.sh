@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Takes the two pictures of the applet as a user sees it: a Wine desktop with
+# a taskbar, the applet's icon in its notification area, and a simulated
+# switch (firmware 4) attached, so the icon shows "attached" and the menu is
+# complete.
+#   OUT/tray-icon.png   the desktop with the icon in the tray
+#   OUT/tray-menu.png   the same after a right click on the icon: its menu
+#
+#   scripts/screenshots.sh [--check] [--reuse] [OUT]      (OUT: docs/)
+#
+# --check  also verifies that the taskbar holds the applet's attached icon
+#          exactly as the tray draws it, and not the not-attached one, and
+#          that the right click opened something there; exits 1 otherwise.
+# --reuse  runs in the Wine prefix and on the display already set up (the
+#          test run's); the binaries are taken from BUILD_DIR/bin as built.
+# Without --reuse it builds into BUILD_DIR (default build-screenshots) and
+# uses that build's prefix and a private X display.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-screenshots}
+
+check=0
+reuse=0
+out=$root/docs
+for argument in "$@"; do
+  case "$argument" in
+    --check) check=1 ;;
+    --reuse) reuse=1 ;;
+    -*) echo "unknown option $argument" >&2; exit 2 ;;
+    *) out=$argument ;;
+  esac
+done
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+source "$root/scripts/wine-env.sh"
+if [ "$reuse" = 0 ]; then
+  "$root/scripts/setup-debian.sh"
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j 2 --target VarnelKVM Quillhook IconSnapshot SimSwitchTool SimSwitchSetupapi SimSwitchHid
+  wine_prefix_ready "$build/wineprefix"
+  start_private_display
+  # One wineserver for the whole run (it may be up already for this prefix).
+  wineserver -p || true
+  wine wineboot </dev/null >/dev/null 2>&1
+else
+  : "${WINEPREFIX:?--reuse needs the WINEPREFIX of the test run}"
+  : "${DISPLAY:?--reuse needs the DISPLAY of the test run}"
+fi
+bin=$build/bin
+winbin=$(winepath -w "$bin")
+
+desktop=Kestrel
+size=800x600
+switch_started=0
+explorer_pid=
+work=$(mktemp -d)
+
+cleanup() {
+  set +e
+  # The applet ends the way a second start with "/x" ends it, started in the
+  # same desktop, where it can find the first; the switch by its own command.
+  [ -n "$explorer_pid" ] && wine explorer /desktop="$desktop" "$winbin\\VarnelKVM.exe" /x >/dev/null 2>&1
+  [ "$switch_started" = 1 ] && wine "$bin/SimSwitch.exe" --stop >/dev/null 2>&1
+  sleep 1
+  [ -n "$explorer_pid" ] && kill "$explorer_pid" 2>/dev/null
+  [ "$reuse" = 0 ] && stop_private_display
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Wine's explorer draws a taskbar, with its notification area, in a virtual
+# desktop whose "EnableShell" value is set.
+wine reg add "HKCU\\Software\\Wine\\Explorer\\Desktops\\$desktop" /v EnableShell /t REG_DWORD /d 1 /f \
+  >/dev/null 2>&1
+
+# The simulated switch serves its default table; the applet finds it through
+# the stand-in setupapi.dll and hid.dll beside it.
+wine "$bin/SimSwitch.exe" --interface 5a01:0400:8 >"$work/switch.log" 2>&1 </dev/null &
+switch_started=1
+sleep 2
+
+WINEDLLOVERRIDES="setupapi,hid=n,b" wine explorer /desktop="$desktop,$size" "$winbin\\VarnelKVM.exe" \
+  >/dev/null 2>&1 &
+explorer_pid=$!
+
+window=
+for _ in $(seq 1 100); do
+  window=$(xdotool search --name "^$desktop - Wine desktop\$" 2>/dev/null | head -n 1 || true)
+  [ -n "$window" ] && break
+  sleep 0.2
+done
+if [ -z "$window" ]; then
+  echo "the Wine desktop did not appear" >&2
+  exit 1
+fi
+
+# The icon as the tray draws it, on the taskbar's own background.
+width=${size%x*}
+height=${size#*x}
+strip=40
+find_icon() {   # icon id, image -> "x y" of the exact match in the taskbar strip, or nothing
+  local background
+  background=$(convert "$2" -crop "1x1+$((width - 60))+$((height - 8))" -depth 8 txt:- |
+               sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | head -n 1)
+  wine "$bin/IconSnapshot.exe" "$1" "$(winepath -w "$work/icon$1.bmp")" "$background" >/dev/null 2>&1 || return 0
+  convert "$2" -crop "${width}x${strip}+0+$((height - strip))" +repage "$work/strip.png"
+  # compare answers "<differing pixels> @ x,y" for the best place, and fails
+  # when the images are too dissimilar to say.
+  local best
+  best=$(compare -metric AE -subimage-search "$work/strip.png" "$work/icon$1.bmp" null: 2>&1 || true)
+  sed -n 's/^0 @ \([0-9]*\),\([0-9]*\).*/\1 \2/p' <<<"$best" | head -n 1
+}
+
+# The applet adds its icon at the end of its start-up: wait until the tray shows it.
+position=
+for _ in $(seq 1 50); do
+  sleep 0.3
+  import -window "$window" "$out/tray-icon.png"
+  position=$(find_icon 130 "$out/tray-icon.png")
+  [ -n "$position" ] && break
+done
+
+# A right click on the icon opens its menu.
+if [ -n "$position" ]; then
+  read -r icon_x icon_y <<<"$position"
+  icon_x=$((icon_x + 8))
+  icon_y=$((height - strip + icon_y + 8))
+else
+  icon_x=$((width - 12))
+  icon_y=$((height - 10))
+fi
+xdotool mousemove --window "$window" "$icon_x" "$icon_y"
+sleep 0.3
+xdotool click 3
+sleep 1.5
+import -window "$window" "$out/tray-menu.png"
+echo "Wrote $out/tray-icon.png and $out/tray-menu.png"
+
+if [ "$check" = 1 ]; then
+  failed=0
+  if [ -z "$position" ]; then
+    echo "FAIL: the taskbar does not show the attached icon (130) as the tray draws it" >&2
+    failed=1
+  fi
+  if [ -n "$(find_icon 134 "$out/tray-icon.png")" ]; then
+    echo "FAIL: the taskbar shows the not-attached icon (134) with a switch attached" >&2
+    failed=1
+  fi
+  # The menu opens above and to the left of the icon.
+  region="200x150+$((width - 200))+$((height - strip - 150))"
+  convert "$out/tray-icon.png" -crop "$region" +repage "$work/before.png"
+  convert "$out/tray-menu.png" -crop "$region" +repage "$work/after.png"
+  changed=$(compare -metric AE "$work/before.png" "$work/after.png" null: 2>&1 || true)
+  if [ "${changed%% *}" -lt 1000 ] 2>/dev/null; then
+    echo "FAIL: the right click opened no menu by the icon ($changed pixels changed)" >&2
+    failed=1
+  fi
+  [ "$failed" = 0 ] && echo "The tray shows the applet's attached icon at $position of the taskbar strip; its menu opened."
+  exit "$failed"
+fi

@@ -1,0 +1,275 @@
+// The running applet and the switch: the tray menu's switching commands, and
+// the switch on exit and on shutdown of the variant that asks for them, as the
+// simulated switch receives them.
+#include "AppletProcess.h"
+#include "DebugListener.h"
+#include "Registry.h"
+#include "SimulatedSwitch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+DWORD const WAIT_MS = 10000;
+WORD const EXIT_COMMAND = 105;
+const char SWITCH_LINE[] = "Sending Switch\n";
+const char EXIT_LINE[] = "The app is closing, time to switch\n";
+const char SHUTDOWN_LINE[] = "The system is shutting down, time to switch\n";
+
+// The command a switch report carries (bits 1-2 of byte 1); -1 when the bytes
+// are not a switch report. Bit 0, the mute state, is the mixer's business.
+int SwitchCommandOf(const std::vector<BYTE> &report)
+{
+    if (report.size() != 8 || report[0] != 1 || (report[1] & 0xF8) != 0)
+        return -1;
+    for (size_t index = 2; index < report.size(); ++index) {
+        if (report[index] != 0)
+            return -1;
+    }
+    return report[1] >> 1;
+}
+
+int CountOf(const std::vector<std::string> &lines, const std::string &line)
+{
+    int count = 0;
+    for (const std::string &each : lines)
+        count += each == line ? 1 : 0;
+    return count;
+}
+
+struct Variant {
+    DWORD noAudio, noButton, switchOnExit, switchOnShutdown;
+};
+
+class SwitchCommandTest : public ::testing::Test {
+protected:
+    // The product variant and the user's settings, then the applet itself.
+    void startApplet(const Variant &variant, AppletProcess &applet)
+    {
+        SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoAudioKestrel", variant.noAudio);
+        SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", variant.noButton);
+        SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", variant.switchOnExit);
+        SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown", variant.switchOnShutdown);
+        ASSERT_TRUE(applet.start());
+        ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
+        // Start-up has had its say before a test looks at the lines.
+        debug.waitForQuiet(500);
+    }
+
+    std::vector<std::string> appletLines(const AppletProcess &applet)
+    {
+        debug.waitForQuiet(300);
+        return debug.linesFrom(const_cast<AppletProcess &>(applet).pid());
+    }
+
+    CleanRegistry registry;
+    DebugListener debug;
+    SimulatedSwitch simulator;
+};
+
+TEST_F(SwitchCommandTest, TheSwitchingItemsOfBothMenusSendTheirCommand)
+{
+    int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
+    AppletProcess applet;
+    startApplet({0, 0, 0, 0}, applet);
+    struct Row {
+        WORD command;
+        int switchCommand;
+    } const rows[] = {
+        {32773, 3}, {32779, 2}, {32780, 1},  // menu 129
+        {32784, 3}, {32785, 2}, {32786, 1},  // menu 130
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.command);
+        simulator.clearReports();
+        debug.clear();
+        ASSERT_TRUE(applet.post(WM_COMMAND, row.command));
+        ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
+        simulator.waitForQuiet();
+        std::vector<SimReport> reports = simulator.reports(id);
+        ASSERT_EQ(reports.size(), 1u);
+        EXPECT_EQ(SwitchCommandOf(reports[0].bytes), row.switchCommand) << HexBytes(reports[0].bytes);
+        EXPECT_EQ(appletLines(applet), std::vector<std::string>{SWITCH_LINE});
+        EXPECT_EQ(simulator.openCount(id), 0) << "the switch is closed again after each report";
+    }
+}
+
+TEST_F(SwitchCommandTest, WithoutASwitchTheItemsSendNothingAndLogNothing)
+{
+    simulator.add(HidInterface(L"vid_7e51&pid_5a04&col02", 0x7E51, 0x5A04));
+    AppletProcess applet;
+    startApplet({0, 0, 0, 0}, applet);
+    debug.clear();
+    for (WORD command : {32773, 32779, 32780, 32784, 32785, 32786})
+        ASSERT_TRUE(applet.post(WM_COMMAND, command));
+    debug.waitForQuiet(500);
+    simulator.waitForQuiet();
+    EXPECT_TRUE(simulator.writes().empty());
+    EXPECT_EQ(CountOf(appletLines(applet), SWITCH_LINE), 0);
+    EXPECT_TRUE(applet.running());
+}
+
+// How the applet is told to end.
+enum class ExitBy { ExitCommand, Close };
+
+TEST_F(SwitchCommandTest, OnExitTheVariantSwitchesOnceAndOthersNever)
+{
+    struct Row {
+        const char *name;
+        Variant variant;
+        ExitBy exitBy;
+        bool switches;
+    } const rows[] = {
+        {"all three set, Exit command", {1, 1, 1, 1}, ExitBy::ExitCommand, true},
+        {"all three set, WM_CLOSE", {1, 1, 1, 0}, ExitBy::Close, true},
+        {"audio variant, Exit command", {0, 1, 1, 1}, ExitBy::ExitCommand, false},
+        {"button variant, Exit command", {1, 0, 1, 1}, ExitBy::ExitCommand, false},
+        {"setting off, Exit command", {1, 1, 0, 1}, ExitBy::ExitCommand, false},
+        {"audio variant, WM_CLOSE", {0, 1, 1, 1}, ExitBy::Close, false},
+        {"button variant, WM_CLOSE", {1, 0, 1, 1}, ExitBy::Close, false},
+        {"setting off, WM_CLOSE", {1, 1, 0, 1}, ExitBy::Close, false},
+    };
+    int id = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        simulator.clearReports();
+        debug.clear();
+        AppletProcess applet;
+        startApplet(row.variant, applet);
+        if (row.exitBy == ExitBy::ExitCommand)
+            ASSERT_TRUE(applet.post(WM_COMMAND, EXIT_COMMAND));
+        else
+            ASSERT_TRUE(applet.post(WM_CLOSE));
+        DWORD exitCode = 1;
+        ASSERT_TRUE(applet.waitForExit(WAIT_MS, &exitCode));
+        EXPECT_EQ(exitCode, 0u);
+        simulator.waitForQuiet();
+
+        std::vector<SimReport> reports = simulator.reports(id);
+        std::vector<std::string> lines = appletLines(applet);
+        if (row.switches) {
+            ASSERT_EQ(reports.size(), 1u) << "exactly once per exit";
+            EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3) << HexBytes(reports[0].bytes);
+            EXPECT_EQ(CountOf(lines, EXIT_LINE), 1);
+            EXPECT_EQ(CountOf(lines, SWITCH_LINE), 1);
+        } else {
+            EXPECT_TRUE(simulator.writes(id).empty());
+            EXPECT_EQ(CountOf(lines, EXIT_LINE), 0);
+        }
+        CleanRegistry::RemoveAll();
+    }
+}
+
+TEST_F(SwitchCommandTest, OnShutdownTheVariantSwitchesAndKeepsRunning)
+{
+    struct Row {
+        const char *name;
+        Variant variant;
+        bool switches;
+    } const rows[] = {
+        {"all three set", {1, 1, 0, 1}, true},
+        {"audio variant", {0, 1, 1, 1}, false},
+        {"button variant", {1, 0, 1, 1}, false},
+        {"setting off", {1, 1, 1, 0}, false},
+    };
+    int id = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        simulator.clearReports();
+        debug.clear();
+        AppletProcess applet;
+        startApplet(row.variant, applet);
+        // Whatever wParam says: the session may end or not.
+        applet.send(WM_ENDSESSION, TRUE, 0);
+        applet.send(WM_ENDSESSION, FALSE, 0);
+        simulator.waitForQuiet();
+
+        std::vector<SimReport> reports = simulator.reports(id);
+        std::vector<std::string> lines = appletLines(applet);
+        if (row.switches) {
+            ASSERT_EQ(reports.size(), 2u);
+            EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3) << HexBytes(reports[0].bytes);
+            EXPECT_EQ(SwitchCommandOf(reports[1].bytes), 3) << HexBytes(reports[1].bytes);
+            EXPECT_EQ(CountOf(lines, SHUTDOWN_LINE), 2);
+        } else {
+            EXPECT_TRUE(simulator.writes(id).empty());
+            EXPECT_EQ(CountOf(lines, SHUTDOWN_LINE), 0);
+        }
+        EXPECT_EQ(CountOf(lines, EXIT_LINE), 0) << "the exit sequence does not run";
+        EXPECT_TRUE(applet.running());
+        EXPECT_EQ(FindAppletWindow(applet.pid()), applet.window());
+        CleanRegistry::RemoveAll();
+    }
+}
+
+TEST_F(SwitchCommandTest, ANoAudioSwitchMakesTheVariantForTheRestOfTheRun)
+{
+    // The registry says audio variant; meeting a no-audio switch once changes that.
+    int noAudioSwitch = simulator.add(SwitchInterface(0x5A05, 0x0400, 8));
+    SimInterface later = SwitchInterface(0x5A01, 0x0400, 8);
+    later.present = false;
+    int laterSwitch = simulator.add(later);
+    AppletProcess applet;
+    startApplet({0, 1, 0, 1}, applet);
+
+    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, noAudioSwitch));
+    simulator.unplug(noAudioSwitch, SIM_NOTIFY_NONE);
+    simulator.plug(laterSwitch, SIM_NOTIFY_NONE);
+    debug.clear();
+
+    applet.send(WM_ENDSESSION, TRUE, 0);
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, laterSwitch));
+    EXPECT_EQ(SwitchCommandOf(simulator.reports(laterSwitch)[0].bytes), 3);
+    EXPECT_EQ(CountOf(appletLines(applet), SHUTDOWN_LINE), 1);
+}
+
+TEST_F(SwitchCommandTest, AnAudioSwitchLeavesTheAudioVariantAlone)
+{
+    int id = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
+    AppletProcess applet;
+    startApplet({0, 1, 0, 1}, applet);
+    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
+    simulator.clearReports();
+
+    applet.send(WM_ENDSESSION, TRUE, 0);
+    simulator.waitForQuiet();
+    EXPECT_TRUE(simulator.writes(id).empty());
+}
+
+// Wine reports Windows 98 to the applet alone: it then matches the switch
+// through HKLM "Enum\HID" and the serial numbers there.
+class OldWindowsVersion {
+public:
+    OldWindowsVersion() { SetRegistryValue(HKEY_CURRENT_USER, KEY, L"Version", REG_SZ, L"win98", sizeof(L"win98")); }
+    ~OldWindowsVersion() { DeleteRegistryTree(HKEY_CURRENT_USER, KEY); }
+
+private:
+    static constexpr const wchar_t *KEY = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe";
+};
+
+TEST_F(SwitchCommandTest, OnWindows98TheSwitchIsFoundByItsSerial)
+{
+    OldWindowsVersion windows98;
+    simulator.addSerialKey(L"VID_7E51&PID_5A01&COL01", L"1&2b3c&0", {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE});
+    int bySerial = simulator.add(HidInterface(L"vid_7e51&pid_5a01&fedcba9876543210", 0x7E51, 0x5A01));
+    AppletProcess applet;
+    startApplet({0, 0, 0, 0}, applet);
+    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, bySerial));
+
+    // Without its serial key the same kind of path is not the switch there.
+    simulator.unplug(bySerial, SIM_NOTIFY_NONE);
+    int withoutKey = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
+    simulator.clearReports();
+    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    simulator.waitForQuiet(500);
+    EXPECT_TRUE(simulator.writes(withoutKey).empty());
+}
+
+}  // namespace
