@@ -56,8 +56,9 @@ extern "C" BOOL __cdecl StopHook(void)
 
 extern "C" LRESULT CALLBACK KbHook(int code, WPARAM wParam, LPARAM lParam)
 {
-    // Only HC_ACTION: an application peeking at a key (HC_NOREMOVE) is not a keystroke.
-    if (keyboardHook != nullptr && code == HC_ACTION) {
+    // An application peeking at a key (HC_NOREMOVE) has not taken it yet; it
+    // comes again with HC_ACTION when it is removed, and is reported then.
+    if (keyboardHook != nullptr && code >= 0 && code != HC_NOREMOVE) {
         DWORD alt = (DWORD)(lParam & ALT_CONTEXT_BIT);
         if (alt != lastAltBit) {
             lastAltBit = alt;

@@ -1,0 +1,198 @@
+#include "HookHarness.h"
+
+#include "AppletProcess.h"
+
+#include <cstdio>
+#include <cstring>
+
+static std::vector<Posted> arrived;
+
+static bool IsLibraryMessage(UINT message)
+{
+    return message == WM_HOOK_KEYUP || message == WM_HOOK_ALTSTATE || message == WM_HOOK_ACTIVATE;
+}
+
+std::wstring QuillhookPath()
+{
+    return BinaryFolder() + L"\\Quillhook.dll";
+}
+
+std::wstring ShippedFolder()
+{
+    wchar_t folder[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"VARNEL_SHIPPED_BIN", folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return BinaryFolder();
+    return folder;
+}
+
+bool LoadQuillhook(QuillhookLibrary *library)
+{
+    library->module = LoadLibraryW(QuillhookPath().c_str());
+    if (library->module == nullptr)
+        return false;
+    library->startHook = (StartHookProc)GetProcAddress(library->module, "StartHook");
+    library->stopHook = (StopHookProc)GetProcAddress(library->module, "StopHook");
+    library->kbHook = (HookProcedure)GetProcAddress(library->module, "_KbHook@12");
+    library->quillhook = (HookProcedure)GetProcAddress(library->module, "_Quillhook@12");
+    return library->startHook != nullptr && library->stopHook != nullptr && library->kbHook != nullptr &&
+           library->quillhook != nullptr;
+}
+
+volatile SharedHookData *FindSharedHookData(HMODULE module)
+{
+    BYTE *base = (BYTE *)module;
+    IMAGE_NT_HEADERS32 *headers = (IMAGE_NT_HEADERS32 *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    IMAGE_SECTION_HEADER *section = IMAGE_FIRST_SECTION(headers);
+    for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i, ++section) {
+        if (memcmp(section->Name, ".SHARED_", IMAGE_SIZEOF_SHORT_NAME) == 0)
+            return (volatile SharedHookData *)(base + section->VirtualAddress);
+    }
+    return nullptr;
+}
+
+Posted KeyUp(WPARAM virtualKey, LPARAM flags)
+{
+    return Posted{WM_HOOK_KEYUP, virtualKey, flags, true};
+}
+
+Posted AltState(WPARAM virtualKey, LPARAM altBit)
+{
+    return Posted{WM_HOOK_ALTSTATE, virtualKey, altBit, true};
+}
+
+Posted Activate(WPARAM window, LPARAM lParam)
+{
+    return Posted{WM_HOOK_ACTIVATE, window, lParam, true};
+}
+
+void PrintTo(const Posted &posted, std::ostream *out)
+{
+    char text[128];
+    const char *name = posted.message == WM_HOOK_KEYUP      ? "KEYUP"
+                       : posted.message == WM_HOOK_ALTSTATE ? "ALTSTATE"
+                       : posted.message == WM_HOOK_ACTIVATE ? "ACTIVATE"
+                                                            : "?";
+    snprintf(text, sizeof(text), "{%s 0x%X vk=0x%lX flags=0x%08lX%s}", name, posted.message,
+             (unsigned long)posted.wParam, (unsigned long)posted.lParam, posted.toWindow ? "" : " to thread");
+    *out << text;
+}
+
+static LRESULT CALLBACK TargetProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (IsLibraryMessage(message)) {
+        arrived.push_back(Posted{message, wParam, lParam, true});
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HookTarget::HookTarget()
+{
+    static ATOM windowClass = 0;
+    if (windowClass == 0) {
+        WNDCLASSW description = {};
+        description.lpfnWndProc = TargetProc;
+        description.hInstance = GetModuleHandleW(nullptr);
+        description.lpszClassName = L"QuillhookTestTarget";
+        windowClass = RegisterClassW(&description);
+    }
+    window_ = CreateWindowW(L"QuillhookTestTarget", L"Quillhook test target", WS_OVERLAPPEDWINDOW, 0, 0, 100,
+                            100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+HookTarget::~HookTarget()
+{
+    destroy();
+}
+
+void HookTarget::destroy()
+{
+    if (window_ != nullptr)
+        DestroyWindow(window_);
+    window_ = nullptr;
+}
+
+static void PumpOnce()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.hwnd == nullptr && IsLibraryMessage(message.message)) {
+            arrived.push_back(Posted{message.message, message.wParam, message.lParam, false});
+            continue;
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+std::vector<Posted> CollectPosts(DWORD quietMs)
+{
+    PumpOnce();
+    size_t seen = arrived.size();
+    DWORD quietSince = GetTickCount();
+    while (GetTickCount() - quietSince < quietMs) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        PumpOnce();
+        if (arrived.size() != seen) {
+            seen = arrived.size();
+            quietSince = GetTickCount();
+        }
+    }
+    std::vector<Posted> result;
+    result.swap(arrived);
+    return result;
+}
+
+std::vector<Posted> CollectPostsUntil(size_t count, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    PumpOnce();
+    while (arrived.size() < count && GetTickCount() - start < timeoutMs) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        PumpOnce();
+    }
+    std::vector<Posted> result;
+    result.swap(arrived);
+    return result;
+}
+
+int RunUnixCommand(const std::string &command, DWORD timeoutMs)
+{
+    // Wine gives no usable handle for a Unix process: the shell leaves its
+    // exit status in a file that appears only when the command is done.
+    static int runs = 0;
+    char status[MAX_PATH];
+    snprintf(status, sizeof(status), "/tmp/quillhook-test-%lu-%d.status", GetCurrentProcessId(), ++runs);
+    std::string windowsStatus = std::string("Z:") + status;
+    for (char &c : windowsStatus)
+        if (c == '/')
+            c = '\\';
+    DeleteFileA(windowsStatus.c_str());
+
+    std::string line = std::string("/bin/sh -c \"") + command + "; echo $? > " + status + ".part && mv " + status +
+                       ".part " + status + "\"";
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    if (process.hProcess != nullptr)
+        CloseHandle(process.hProcess);
+    if (process.hThread != nullptr)
+        CloseHandle(process.hThread);
+
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        FILE *file = fopen(windowsStatus.c_str(), "r");
+        if (file != nullptr) {
+            int result = -1;
+            if (fscanf(file, "%d", &result) != 1)
+                result = -1;
+            fclose(file);
+            DeleteFileA(windowsStatus.c_str());
+            return result;
+        }
+        Sleep(10);
+    }
+    return -1;
+}

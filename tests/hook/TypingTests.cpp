@@ -1,0 +1,312 @@
+// Real keys, end to end: Wine's Notepad has the keyboard focus, xdotool types
+// on the X display, and Quillhook's hook, mapped into Notepad's process by
+// the system, posts to the window of this process that called StartHook.
+// KeyWitness's hook, installed first and so run after Quillhook's, records
+// what the chain was given, in Notepad's process.
+//
+// How many releases one keystroke gives under Wine: the hook is called once
+// each time an application takes a key message from its queue (HC_ACTION),
+// and once more each time it only peeks at one (HC_NOREMOVE), as Notepad's
+// menu loop does after ALT; the library ignores the peeks. xdotool sends one
+// press and one release per key, and a held key repeats presses only. What
+// adds releases is Wine's Scroll Lock bookkeeping on Xvfb: the X server has
+// no modifier for Scroll_Lock, so X never reports it "on", and at the next X
+// event of any other key Wine puts its own toggle back with a made-up Scroll
+// Lock press and release (release and press while the key is held). So an odd
+// number of Scroll Lock presses comes back with one extra release: after
+// "key Scroll_Lock" the next other key brings it, and with "key
+// alt+Scroll_Lock" (xdotool lets go of ALT first) it comes at the ALT
+// release. The cases here press Scroll Lock in pairs, as the hotkey does.
+#include "AppletProcess.h"
+#include "HookHarness.h"
+#include "KeyWitness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<Posted> Posts;
+
+DWORD const NOTEPAD_TIMEOUT = 15000;
+DWORD const KEYS_TIMEOUT = 5000;
+DWORD const SETTLE_MS = 300;
+DWORD const FOCUS_PROBE_MS = 1000;
+int const FOCUS_ATTEMPTS = 10;
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchNotepad(HWND window, LPARAM context)
+{
+    WindowSearch *search = (WindowSearch *)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+class TypingTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(GetFileAttributesW(L"Z:\\usr\\bin\\xdotool"), INVALID_FILE_ATTRIBUTES)
+            << "xdotool is not installed (scripts/setup-debian.sh)";
+        ASSERT_TRUE(LoadQuillhook(&library));
+        ASSERT_NE(WitnessStart(), nullptr);
+        ASSERT_NE(library.startHook(target.window()), nullptr);
+        ASSERT_NO_FATAL_FAILURE(StartNotepad());
+        ASSERT_NO_FATAL_FAILURE(FocusNotepad());
+        CollectPosts();
+        WitnessClear();
+    }
+    void TearDown() override
+    {
+        if (HasFailure()) {
+            HWND foreground = GetForegroundWindow();
+            DWORD owner = 0;
+            GetWindowThreadProcessId(foreground, &owner);
+            printf("Notepad is process %lu; the foreground window %p belongs to process %lu.\n"
+                   "The hook chain was given, since the last clear:\n%s",
+                   notepad.dwProcessId, (void *)foreground, owner, DescribeWitnessed(WitnessedKeys()).c_str());
+        }
+        library.stopHook();
+        WitnessStop();
+        if (notepad.hProcess != nullptr) {
+            TerminateProcess(notepad.hProcess, 0);
+            WaitForSingleObject(notepad.hProcess, NOTEPAD_TIMEOUT);
+            CloseHandle(notepad.hProcess);
+            CloseHandle(notepad.hThread);
+        }
+        CollectPosts();
+    }
+
+    void StartNotepad()
+    {
+        STARTUPINFOW startup = {sizeof(startup)};
+        wchar_t line[] = L"notepad.exe";
+        ASSERT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &notepad));
+        WaitForInputIdle(notepad.hProcess, NOTEPAD_TIMEOUT);
+        WindowSearch search = {notepad.dwProcessId, nullptr};
+        DWORD start = GetTickCount();
+        while (search.found == nullptr && GetTickCount() - start < NOTEPAD_TIMEOUT) {
+            EnumWindows(MatchNotepad, (LPARAM)&search);
+            Sleep(20);
+        }
+        ASSERT_NE(search.found, nullptr) << "Notepad showed no window";
+        notepadWindow = search.found;
+        edit = FindWindowExW(notepadWindow, nullptr, L"Edit", nullptr);
+        ASSERT_NE(edit, nullptr);
+    }
+
+    // Brings Notepad to the front and gives its edit control the X input
+    // focus until a Shift typed on the X display arrives there: from then on
+    // xdotool's keys reach Notepad. Without a window manager Wine leaves the
+    // X focus where it was, and an X focus on the root window sends keys to
+    // whatever lies under the pointer, which an earlier test may have moved.
+    void FocusNotepad()
+    {
+        for (int attempt = 0; attempt < FOCUS_ATTEMPTS; ++attempt) {
+            SetForegroundWindow(notepadWindow);
+            RECT area;
+            GetWindowRect(edit, &area);
+            char command[160];
+            snprintf(command, sizeof(command),
+                     "eval $(xdotool mousemove %ld %ld getmouselocation --shell) && xdotool windowfocus $WINDOW",
+                     (area.left + area.right) / 2, (area.top + area.bottom) / 2);
+            ASSERT_EQ(RunUnixCommand(command), 0);
+            WitnessClear();
+            ASSERT_EQ(RunUnixCommand("xdotool key shift"), 0);
+            DWORD start = GetTickCount();
+            while (GetTickCount() - start < FOCUS_PROBE_MS) {
+                for (const WitnessedKey &record : WitnessedKeys())
+                    if (record.processId == notepad.dwProcessId && record.virtualKey == VK_SHIFT &&
+                        (record.flags & KEY_RELEASED_BIT) != 0)
+                        return;
+                CollectPosts();
+                Sleep(20);
+            }
+        }
+        FAIL() << "keys typed with xdotool never reached Notepad";
+    }
+
+    // Types with xdotool and returns what the library posted: the expected
+    // number of messages, and whatever else arrives before things go quiet.
+    Posts Type(const std::string &arguments, size_t expected)
+    {
+        EXPECT_EQ(RunUnixCommand("xdotool " + arguments), 0) << arguments;
+        Posts posts = CollectPostsUntil(expected, KEYS_TIMEOUT);
+        Posts late = CollectPosts(SETTLE_MS);
+        posts.insert(posts.end(), late.begin(), late.end());
+        return posts;
+    }
+
+    std::wstring NotepadText()
+    {
+        wchar_t text[256] = {};
+        SendMessageTimeoutW(edit, WM_GETTEXT, 256, (LPARAM)text, SMTO_NORMAL, NOTEPAD_TIMEOUT, nullptr);
+        return text;
+    }
+
+    // One release message for each release an application took (HC_ACTION),
+    // with the key and flags the hook was given.
+    static Posts ReleasesTaken(const std::vector<WitnessedKey> &records)
+    {
+        Posts releases;
+        for (const WitnessedKey &record : records)
+            if (record.code == HC_ACTION && (record.flags & KEY_RELEASED_BIT) != 0)
+                releases.push_back(KeyUp(record.virtualKey, record.flags));
+        return releases;
+    }
+    static Posts OnlyReleases(const Posts &posts)
+    {
+        Posts releases;
+        for (const Posted &posted : posts)
+            if (posted.message == WM_HOOK_KEYUP)
+                releases.push_back(posted);
+        return releases;
+    }
+
+    QuillhookLibrary library;
+    HookTarget target;
+    PROCESS_INFORMATION notepad = {};
+    HWND notepadWindow = nullptr;
+    HWND edit = nullptr;
+};
+
+TEST_F(TypingTest, TypedWordReachesNotepadAndEachReleaseIsReportedOnce)
+{
+    Posts posts = Type("type quill", 5);
+    std::vector<WitnessedKey> witnessed = WitnessedKeys();
+
+    ASSERT_EQ(posts.size(), 5u);
+    const WPARAM word[] = {'Q', 'U', 'I', 'L', 'L'};
+    for (size_t index = 0; index < posts.size(); ++index) {
+        SCOPED_TRACE(testing::Message() << "letter " << index + 1);
+        EXPECT_EQ(posts[index].message, WM_HOOK_KEYUP);
+        EXPECT_EQ(posts[index].wParam, word[index]);
+    }
+    EXPECT_EQ(posts, ReleasesTaken(witnessed));
+    // Every press and release went down the chain past Quillhook's hook, in Notepad.
+    size_t taken = 0;
+    for (const WitnessedKey &record : witnessed) {
+        EXPECT_EQ(record.processId, notepad.dwProcessId);
+        taken += record.code == HC_ACTION;
+    }
+    EXPECT_EQ(taken, 10u);
+    EXPECT_EQ(NotepadText(), L"quill");
+}
+
+TEST_F(TypingTest, ScrollLockTwiceIsTwoReleases)
+{
+    Posts posts = Type("key Scroll_Lock Scroll_Lock", 2);
+    ASSERT_EQ(posts.size(), 2u);
+    for (const Posted &posted : posts) {
+        EXPECT_EQ(posted.message, WM_HOOK_KEYUP);
+        EXPECT_EQ(posted.wParam, (WPARAM)VK_SCROLL);
+        EXPECT_NE(posted.lParam & KEY_RELEASED_BIT, 0);
+    }
+    EXPECT_EQ(posts, ReleasesTaken(WitnessedKeys()));
+}
+
+TEST_F(TypingTest, ControlTwiceThenShiftIsThreeReleases)
+{
+    Posts posts = Type("key ctrl ctrl shift", 3);
+    ASSERT_EQ(posts.size(), 3u);
+    EXPECT_EQ(posts[0].wParam, (WPARAM)VK_CONTROL);
+    EXPECT_EQ(posts[1].wParam, (WPARAM)VK_CONTROL);
+    EXPECT_EQ(posts[2].wParam, (WPARAM)VK_SHIFT);
+    EXPECT_EQ(posts, ReleasesTaken(WitnessedKeys()));
+}
+
+TEST_F(TypingTest, AltAloneTurnsTheAltBitOnThenOff)
+{
+    Posts posts = Type("key alt", 3);
+    ASSERT_EQ(posts.size(), 3u);
+    EXPECT_EQ(posts[0], AltState(VK_MENU, ALT_CONTEXT_BIT));
+    EXPECT_EQ(posts[1], AltState(VK_MENU, 0));
+    EXPECT_EQ(posts[2].message, WM_HOOK_KEYUP);
+    EXPECT_EQ(posts[2].wParam, (WPARAM)VK_MENU);
+    EXPECT_EQ(OnlyReleases(posts), ReleasesTaken(WitnessedKeys()));
+}
+
+// ALT held while Scroll Lock is pressed twice: the hotkey that moves video and input only.
+TEST_F(TypingTest, AltHeldOverScrollLockTwice)
+{
+    Posts posts = Type("keydown alt key Scroll_Lock Scroll_Lock keyup alt", 5);
+    ASSERT_EQ(posts.size(), 5u);
+    EXPECT_EQ(posts[0], AltState(VK_MENU, ALT_CONTEXT_BIT));
+    for (size_t index : {1u, 2u}) {
+        SCOPED_TRACE(testing::Message() << "Scroll Lock release " << index);
+        EXPECT_EQ(posts[index].message, WM_HOOK_KEYUP);
+        EXPECT_EQ(posts[index].wParam, (WPARAM)VK_SCROLL);
+        EXPECT_NE(posts[index].lParam & ALT_CONTEXT_BIT, 0);
+    }
+    EXPECT_EQ(posts[3], AltState(VK_MENU, 0));
+    EXPECT_EQ(posts[4].message, WM_HOOK_KEYUP);
+    EXPECT_EQ(posts[4].wParam, (WPARAM)VK_MENU);
+    EXPECT_EQ(OnlyReleases(posts), ReleasesTaken(WitnessedKeys()));
+}
+
+// ALT+F opens Notepad's File menu. Its menu loop peeks at each key before
+// it takes it, releases included; the library reports only the taking.
+TEST_F(TypingTest, ReleasesPeekedAtByTheMenuAreReportedOnce)
+{
+    struct Row {
+        const char *keys;
+        Posts expected;   // flags of the releases are checked against what the chain was given
+    } const rows[] = {
+        {"key alt+f",
+         {AltState(VK_MENU, ALT_CONTEXT_BIT), AltState(VK_MENU, 0), KeyUp(VK_MENU, 0), KeyUp('F', 0)}},
+        {"key Escape", {KeyUp(VK_ESCAPE, 0)}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.keys);
+        WitnessClear();
+        Posts posts = Type(row.keys, row.expected.size());
+        std::vector<WitnessedKey> witnessed = WitnessedKeys();
+
+        size_t peekedReleases = 0;
+        for (const WitnessedKey &record : witnessed)
+            peekedReleases += record.code == HC_NOREMOVE && (record.flags & KEY_RELEASED_BIT) != 0;
+        ASSERT_GT(peekedReleases, 0u) << "Notepad's menu no longer peeks at releases; this case would check nothing";
+
+        ASSERT_EQ(posts.size(), row.expected.size());
+        for (size_t index = 0; index < posts.size(); ++index) {
+            SCOPED_TRACE(testing::Message() << "message " << index + 1);
+            EXPECT_EQ(posts[index].message, row.expected[index].message);
+            EXPECT_EQ(posts[index].wParam, row.expected[index].wParam);
+            if (posts[index].message == WM_HOOK_ALTSTATE) {
+                EXPECT_EQ(posts[index].lParam, row.expected[index].lParam);
+            }
+        }
+        EXPECT_EQ(OnlyReleases(posts), ReleasesTaken(witnessed));
+    }
+}
+
+TEST_F(TypingTest, HeldKeyRepeatsButIsReportedOnceOnRelease)
+{
+    Posts posts = Type("keydown a sleep 0.8 keyup a", 1);
+    std::vector<WitnessedKey> witnessed = WitnessedKeys();
+
+    size_t repeats = 0;
+    for (const WitnessedKey &record : witnessed)
+        repeats += record.code == HC_ACTION && (record.flags & KEY_RELEASED_BIT) == 0 &&
+                   (record.flags & KEY_WAS_DOWN_BIT) != 0;
+    ASSERT_GT(repeats, 0u) << "the X server did not repeat the held key; this case would check nothing";
+
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].message, WM_HOOK_KEYUP);
+    EXPECT_EQ(posts[0].wParam, (WPARAM)'A');
+    EXPECT_EQ(posts, ReleasesTaken(witnessed));
+    EXPECT_EQ(NotepadText(), std::wstring(repeats + 1, L'a'));
+}
+
+}  // namespace
