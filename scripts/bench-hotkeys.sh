@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# How quick the switching hotkey is and what the keyboard hook costs: builds
+# the bench and runs it under Wine on a private X display, against the
+# simulated switch. Prints the figures; it is not a test.
+#   scripts/bench-hotkeys.sh [sequences (default 100, at least 50)] [hook blocks (default 200)]
+# BUILD_DIR (default build-tests) and the Wine prefix inside it may be reused.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-tests}
+
+"$root/scripts/setup-debian.sh"
+source "$root/scripts/wine-env.sh"
+
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+# The bench, the applet and its hook, and the simulated switch's stand-in DLLs.
+cmake --build "$build" -j "$(nproc)" --target HotkeyBench VarnelKVM Quillhook SimSwitchSetupapi SimSwitchHid
+
+wine_prefix_ready "$build/wineprefix"
+start_private_display
+trap stop_private_display EXIT
+wineserver -p
+wine wineboot </dev/null >/dev/null 2>&1
+
+echo "Wine $(wine --version | sed 's/^wine-//'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+cd "$build/bin"
+# With the stand-in DLLs, as the hotkey tests run: the applet finds the simulated switch.
+"$root/tests/simswitch/wine-run-with-stand-ins" HotkeyBench.exe "$@"

@@ -1,0 +1,250 @@
+#include "TypingRig.h"
+#include "HotkeyRig.h"
+#include "Registry.h"
+
+#include <cstdio>
+
+static DWORD const NOTEPAD_TIMEOUT_MS = 15000;
+static DWORD const PROBE_TIMEOUT_MS = 1500;
+static int const FOCUS_ATTEMPTS = 10;
+static DWORD const START_TIMEOUT_MS = 15000;
+static DWORD const START_QUIET_MS = 400;
+static BYTE const SWITCH_REPORT_ID = 1;
+static BYTE const MUTE_BIT = 1;
+static WORD const EXIT_COMMAND = 105;      // the tray menu's Exit
+static DWORD const EXIT_TIMEOUT_MS = 10000;
+
+int RunUnixCommand(const std::string &command, DWORD timeoutMs)
+{
+    // Wine gives no usable handle for a Unix process: the shell leaves its exit
+    // status in a file that appears only once the command is done.
+    static int runs = 0;
+    char status[MAX_PATH];
+    snprintf(status, sizeof(status), "/tmp/varnel-hotkeys-%lu-%d.status", GetCurrentProcessId(), ++runs);
+    std::string windowsStatus = std::string("Z:") + status;
+    for (char &c : windowsStatus) {
+        if (c == '/')
+            c = '\\';
+    }
+    DeleteFileA(windowsStatus.c_str());
+
+    std::string line = std::string("/bin/sh -c \"") + command + "; echo $? > " + status + ".part && mv " + status +
+                       ".part " + status + "\"";
+    STARTUPINFOA startup = {sizeof(startup)};
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA("Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    if (process.hProcess != nullptr)
+        CloseHandle(process.hProcess);
+    if (process.hThread != nullptr)
+        CloseHandle(process.hThread);
+
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        FILE *file = fopen(windowsStatus.c_str(), "r");
+        if (file != nullptr) {
+            int result = -1;
+            if (fscanf(file, "%d", &result) != 1)
+                result = -1;
+            fclose(file);
+            DeleteFileA(windowsStatus.c_str());
+            return result;
+        }
+        Sleep(5);
+    }
+    return -1;
+}
+
+bool XdotoolInstalled()
+{
+    return GetFileAttributesW(L"Z:\\usr\\bin\\xdotool") != INVALID_FILE_ATTRIBUTES;
+}
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+static BOOL CALLBACK MatchVisibleWindow(HWND window, LPARAM context)
+{
+    WindowSearch *search = (WindowSearch *)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+FocusedNotepad::FocusedNotepad()
+{
+    STARTUPINFOW startup = {sizeof(startup)};
+    wchar_t line[] = L"notepad.exe";
+    if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
+        return;
+    WaitForInputIdle(process_.hProcess, NOTEPAD_TIMEOUT_MS);
+    WindowSearch search = {process_.dwProcessId, nullptr};
+    DWORD start = GetTickCount();
+    while (search.found == nullptr && GetTickCount() - start < NOTEPAD_TIMEOUT_MS) {
+        EnumWindows(MatchVisibleWindow, (LPARAM)&search);
+        Sleep(20);
+    }
+    window_ = search.found;
+    if (window_ != nullptr)
+        edit_ = FindWindowExW(window_, nullptr, L"Edit", nullptr);
+}
+
+FocusedNotepad::~FocusedNotepad()
+{
+    if (process_.hProcess != nullptr) {
+        TerminateProcess(process_.hProcess, 0);
+        WaitForSingleObject(process_.hProcess, NOTEPAD_TIMEOUT_MS);
+        CloseHandle(process_.hProcess);
+        CloseHandle(process_.hThread);
+    }
+}
+
+std::wstring FocusedNotepad::text()
+{
+    wchar_t buffer[4096] = {};
+    SendMessageTimeoutW(edit_, WM_GETTEXT, 4096, (LPARAM)buffer, SMTO_NORMAL, NOTEPAD_TIMEOUT_MS, nullptr);
+    return buffer;
+}
+
+bool FocusedNotepad::focus(const std::function<void()> &typeProbe)
+{
+    if (!started())
+        return false;
+    for (int attempt = 0; attempt < FOCUS_ATTEMPTS; ++attempt) {
+        SetForegroundWindow(window_);
+        size_t const before = text().size();
+        typeProbe();
+        DWORD start = GetTickCount();
+        while (GetTickCount() - start < PROBE_TIMEOUT_MS) {
+            if (text().size() > before)
+                return true;
+            Sleep(20);
+        }
+    }
+    return false;
+}
+
+// A letter that no sequence uses; its X event also lets Wine settle its own
+// lock-key toggles (see the typing tests) before a case starts.
+bool FocusedNotepad::focusForXdotool()
+{
+    return focus([] { RunUnixCommand("xdotool key z"); });
+}
+
+bool FocusedNotepad::focusForSendInput()
+{
+    return focus([] {
+        PressKey('Z');
+        ReleaseKey('Z');
+    });
+}
+
+// REG_MULTI_SZ with no terminator, as the prompt stores it.
+static void SetStoredText(const wchar_t *name, const std::wstring &text)
+{
+    SetRegistryValue(HKEY_CURRENT_USER, SETTINGS_KEY, name, REG_MULTI_SZ, text.data(),
+                     (DWORD)(text.size() * sizeof(wchar_t)));
+}
+
+static BOOL CALLBACK TakeFirstMonitor(HMONITOR monitor, HDC, RECT *, LPARAM context)
+{
+    MONITORINFOEXW info = {};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(monitor, &info);
+    *(std::wstring *)context = info.szDevice;
+    return FALSE;
+}
+
+void SetMonitorChosen()
+{
+    std::wstring device;
+    EnumDisplayMonitors(nullptr, nullptr, TakeFirstMonitor, (LPARAM)&device);
+    SetStoredText(L"DefaultDisplay", device);
+    SetStoredText(L"NumDisplays", std::to_wstring(GetSystemMetrics(SM_CMONITORS)));
+}
+
+RunningApplet::RunningApplet(DebugListener &debug, SimulatedSwitch &simulated)
+    : debug_(debug), simulated_(simulated)
+{
+}
+
+RunningApplet::~RunningApplet()
+{
+    stop();
+}
+
+// The applet, its hook library and the simulated switch's stand-ins, which a
+// program finds beside itself first.
+static const wchar_t *const APPLET_FILES[] = {L"VarnelKVM.exe", L"Quillhook.dll", L"setupapi.dll", L"hid.dll"};
+static const wchar_t PRIVATE_FOLDERS[] = L"hotkey-applets";
+
+static void RemoveFolder(const std::wstring &folder)
+{
+    for (const wchar_t *file : APPLET_FILES)
+        DeleteFileW((folder + L"\\" + file).c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// Folders of earlier runs, where nothing holds their files any more.
+static void SweepPrivateFolders()
+{
+    std::wstring const parent = BinaryFolder() + L"\\" + PRIVATE_FOLDERS;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((parent + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && found.cFileName[0] != L'.')
+            RemoveFolder(parent + L"\\" + found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+bool RunningApplet::start()
+{
+    static int starts = 0;
+    SweepPrivateFolders();
+    std::wstring const bin = BinaryFolder();
+    folder_ = std::wstring(PRIVATE_FOLDERS) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+              std::to_wstring(++starts) + L"-" + std::to_wstring(GetTickCount());
+    CreateDirectoryW((bin + L"\\" + PRIVATE_FOLDERS).c_str(), nullptr);
+    if (!CreateDirectoryW((bin + L"\\" + folder_).c_str(), nullptr))
+        return false;
+    for (const wchar_t *file : APPLET_FILES) {
+        if (!CopyFileW((bin + L"\\" + file).c_str(), (bin + L"\\" + folder_ + L"\\" + file).c_str(), FALSE))
+            return false;
+    }
+
+    applet_.reset(new AppletProcess(L"", folder_ + L"\\VarnelKVM.exe"));
+    if (!applet_->start() || applet_->waitForWindow() == nullptr)
+        return false;
+    if (!debug_.waitForLine(applet_->pid(), "Starting the hook\n", START_TIMEOUT_MS))
+        return false;
+    // What start-up tells the switch (the mute state) is not the tests' business.
+    simulated_.waitForQuiet(START_QUIET_MS);
+    for (const SimReport &report : simulated_.reports()) {
+        if (report.bytes.size() >= 2 && report.bytes[0] == SWITCH_REPORT_ID)
+            startupMuteBit_ = report.bytes[1] & MUTE_BIT;
+    }
+    simulated_.clearReports();
+    return true;
+}
+
+bool RunningApplet::stop()
+{
+    if (!applet_)
+        return true;
+    bool exited = false;
+    if (applet_->running()) {
+        applet_->post(WM_COMMAND, MAKEWPARAM(EXIT_COMMAND, 0), 0);
+        exited = applet_->waitForExit(EXIT_TIMEOUT_MS);
+    }
+    applet_.reset();
+    RemoveFolder(BinaryFolder() + L"\\" + folder_);
+    return exited;
+}
