@@ -49,7 +49,7 @@ else
   : "${DISPLAY:?--reuse needs the DISPLAY of the test run}"
 fi
 bin=$build/bin
-winbin=$(winepath -w "$bin")
+winbin=$(wine winepath -w "$bin")
 
 desktop=Kestrel
 size=800x600
@@ -104,7 +104,7 @@ find_icon() {   # icon id, image -> "x y" of the exact match in the taskbar stri
   local background
   background=$(convert "$2" -crop "1x1+$((width - 60))+$((height - 8))" -depth 8 txt:- |
                sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' | head -n 1)
-  wine "$bin/IconSnapshot.exe" "$1" "$(winepath -w "$work/icon$1.bmp")" "$background" >/dev/null 2>&1 || return 0
+  wine "$bin/IconSnapshot.exe" "$1" "$(wine winepath -w "$work/icon$1.bmp")" "$background" >/dev/null 2>&1 || return 0
   convert "$2" -crop "${width}x${strip}+0+$((height - strip))" +repage "$work/strip.png"
   # compare answers "<differing pixels> @ x,y" for the best place, and fails
   # when the images are too dissimilar to say.

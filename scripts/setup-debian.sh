@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what building and running the applet under Wine needs on Debian 12,
 # and only what is missing. Run as root.
+#   scripts/setup-debian.sh [more packages...]
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool x11-utils
-          googletest imagemagick procps)
+          googletest imagemagick procps "$@")
 
 missing=()
 for package in "${packages[@]}"; do

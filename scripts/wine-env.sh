@@ -1,19 +1,41 @@
 # Sourced by the scripts: a Wine prefix of the project's own (never ~/.wine)
 # and, where needed, a private X display.
-#   wine_prefix_ready DIR   - use the 32-bit prefix in DIR, creating it when missing
+#   wine_prefix_ready DIR   - use the prefix in DIR (32-bit unless use_64bit_wine), creating it when missing
 #   start_private_display   - a private Xvfb; sets DISPLAY and XVFB_PID
 #   stop_private_display    - ends it and the prefix's wineserver
+#   runs_32bit_programs     - true where the kernel runs 32-bit code
+#   use_64bit_wine DIR      - from now on "wine" is Wine's 64-bit loader (shim in DIR)
 
-export WINEARCH=win32
+# 32-bit, unless use_64bit_wine chose Wine's 64-bit loader for this run.
+if [ -n "${VARNEL_WINE64:-}" ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
 export WINEDEBUG=${WINEDEBUG:--all}
+
+# The applet is a 32-bit program: Wine runs it only where the kernel runs
+# 32-bit code, which some virtual machines switch off.
+runs_32bit_programs() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+use_64bit_wine() {
+  mkdir -p "$1"
+  printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$1/wine"
+  chmod +x "$1/wine"
+  export PATH="$1:$PATH" WINEARCH=win64 VARNEL_WINE64=1
+}
 
 wine_prefix_ready() {
   export WINEPREFIX="$1"
+  # Say so plainly rather than fail somewhere inside wineboot.
+  if ! wine --version >/dev/null 2>&1; then
+    echo "Wine cannot start: this machine does not run 32-bit programs" >&2
+    echo "(its kernel has 32-bit emulation switched off; ia32_emulation=on at boot turns it on)." >&2
+    return 1
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     # No Mono or Gecko: their install prompts would wait for a user.
-    WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1
     wineserver -w
   fi
 }

@@ -32,7 +32,9 @@ static DWORD const SERIAL_TEXT_CHARS = 64;
 static DWORD const WINDOWS_2000_MAJOR = 5;
 
 // SetupAPI checks cbSize against the fixed part of the record for 32-bit callers.
+#if !defined(_WIN64)
 static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W) == 6, "the 32-bit detail record");
+#endif
 
 void CopyPathForMatching(const wchar_t *devicePath, wchar_t (&matchingCopy)[MATCHING_COPY_CHARS])
 {

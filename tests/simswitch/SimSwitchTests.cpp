@@ -122,11 +122,15 @@ TEST_F(SimSwitchTest, EnumerationFollowsTheSetupApiProtocol)
 
     std::vector<BYTE> buffer(required);
     auto detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(buffer.data());
-    detail->cbSize = 8;
+    // The other architecture's size is refused: 8 in a 32-bit process, 6 in a 64-bit one.
+    DWORD const ownSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    detail->cbSize = ownSize == 6 ? 8 : 6;
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_USER_BUFFER);
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    detail->cbSize = ownSize;
+#if !defined(_WIN64)
     EXPECT_EQ(detail->cbSize, 6u) << "the fixed part of the structure in a 32-bit process";
+#endif
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required - 2, nullptr, nullptr));
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_INSUFFICIENT_BUFFER);
     ASSERT_TRUE(SetupDiGetDeviceInterfaceDetailW(set, &interfaceData, detail, required, nullptr, nullptr));

@@ -959,13 +959,21 @@ void SimulatedSwitch::setListener(std::function<void(const SimEvent &)> listener
 
 // The module that holds a function as this program imports it. MinGW's HID
 // headers declare no dllimport, so the address may be the program's own
-// import thunk, "jmp *[import slot]": then the slot says where it leads.
+// import thunk, "jmp *[import slot]": then the slot says where it leads. The
+// slot's address follows the opcode: absolute on i386, relative to the next
+// instruction on x86-64.
 static HMODULE ModuleOfImport(const void *function)
 {
     const BYTE *code = static_cast<const BYTE *>(function);
     if (code[0] == 0xFF && code[1] == 0x25) {
         const void *const *slot;
+#if defined(_WIN64)
+        INT32 displacement;
+        memcpy(&displacement, code + 2, sizeof(displacement));
+        slot = reinterpret_cast<const void *const *>(code + 6 + displacement);
+#else
         memcpy(&slot, code + 2, sizeof(slot));
+#endif
         function = *slot;
     }
     HMODULE module = nullptr;

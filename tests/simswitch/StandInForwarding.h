@@ -8,8 +8,8 @@
 //   SimRealModule      - Wine's own DLL, loaded on first use
 //   SimRealProc        - one of its exports
 //
-// The thunks are i386 assembly for GCC: the stand-ins exist only for the tests
-// under Wine, which are built with MinGW alone.
+// The thunks are i386 or x86-64 assembly for GCC: the stand-ins exist only for
+// the tests under Wine, which are built with MinGW alone.
 #pragma once
 
 #include <windows.h>
@@ -30,6 +30,39 @@ FARPROC SimRealProc(const char *name);
 // A thunk that jumps to the real export, resolving it on the first call. The
 // stack and argument registers are untouched, so any calling convention and
 // argument count pass through.
+#if defined(__x86_64__)
+// x86-64: the four argument registers are kept across the resolver call.
+#define SIM_FORWARD(name)                                                                              \
+    __asm__(".data\n"                                                                             \
+            ".balign 8\n"                                                                         \
+            "simSlot_" #name ":\n"                                                                \
+            "  .quad 0\n"                                                                         \
+            ".section .rdata,\"dr\"\n"                                                            \
+            "simName_" #name ":\n"                                                                \
+            "  .asciz \"" #name "\"\n"                                                            \
+            ".text\n"                                                                             \
+            ".globl SimForward_" #name "\n"                                                       \
+            "SimForward_" #name ":\n"                                                             \
+            "  movq simSlot_" #name "(%rip), %rax\n"                                              \
+            "  testq %rax, %rax\n"                                                                \
+            "  jz 1f\n"                                                                           \
+            "  jmp *%rax\n"                                                                       \
+            "1:\n"                                                                                \
+            "  pushq %rcx\n"                                                                      \
+            "  pushq %rdx\n"                                                                      \
+            "  pushq %r8\n"                                                                       \
+            "  pushq %r9\n"                                                                       \
+            "  subq $40, %rsp\n"                                                                  \
+            "  leaq simSlot_" #name "(%rip), %rcx\n"                                              \
+            "  leaq simName_" #name "(%rip), %rdx\n"                                              \
+            "  call SimResolveForward\n"                                                          \
+            "  addq $40, %rsp\n"                                                                  \
+            "  popq %r9\n"                                                                        \
+            "  popq %r8\n"                                                                        \
+            "  popq %rdx\n"                                                                       \
+            "  popq %rcx\n"                                                                       \
+            "  jmp *%rax\n");
+#else
 #define SIM_FORWARD(name)                                                                              \
     __asm__(".data\n"                                                                              \
             ".balign 4\n"                                                                          \
@@ -51,3 +84,4 @@ FARPROC SimRealProc(const char *name);
             "  call _SimResolveForward\n"                                                          \
             "  addl $8, %esp\n"                                                                    \
             "  jmp *%eax\n");
+#endif
