@@ -21,9 +21,10 @@ cmake --build "$build" -j "$(nproc)"
 
 notice=
 if ! runs_32bit_programs; then
+  echo "This machine does not run 32-bit programs (its kernel has 32-bit emulation switched off):"
+  echo "the tests run against a 64-bit build of the same sources, not the 32-bit binaries that ship."
   notice="This machine does not run 32-bit programs (its kernel has 32-bit emulation switched off):
 the tests ran against a 64-bit build of the same sources, not the 32-bit binaries that ship."
-  printf '%s\n' "$notice"
   "$root/scripts/setup-debian.sh" wine64 g++-mingw-w64-x86-64-posix
   shipped=$build/bin
   build=$build-x64
