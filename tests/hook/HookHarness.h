@@ -5,8 +5,9 @@
 //   SharedHookData    - the three shared variables in the loaded image
 //   HookTarget        - a hidden window standing in for the applet's main window
 //   CollectPosts      - pumps this thread and returns the library's messages
-//   RunUnixCommand    - runs a shell command line outside Wine and waits for it
 #pragma once
+
+#include "UnixCommand.h"
 
 #include <windows.h>
 #include <ostream>
@@ -87,6 +88,3 @@ std::vector<Posted> CollectPosts(DWORD quietMs = 0);
 // Pumps until at least `count` messages of the library have arrived or the time is up.
 std::vector<Posted> CollectPostsUntil(size_t count, DWORD timeoutMs);
 
-// Runs /bin/sh -c `command` as a Unix process (Wine starts ELF programs
-// directly) and waits until it has finished; its exit status, or -1 on time-out.
-int RunUnixCommand(const std::string &command, DWORD timeoutMs = 10000);

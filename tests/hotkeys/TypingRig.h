@@ -2,7 +2,6 @@
 // benchmark: Wine's Notepad with the keyboard focus, keys typed on the X
 // display with xdotool (or injected with SendInput), and the applet running
 // against the simulated switch.
-//   RunUnixCommand      - runs a shell command line outside Wine and waits for it
 //   XdotoolInstalled    - xdotool is there to type with
 //   FocusedNotepad      - starts Notepad and gives it the keyboard focus
 //   SetMonitorChosen    - stores the monitor choice so no prompt takes the focus
@@ -12,14 +11,13 @@
 #include "AppletProcess.h"
 #include "DebugListener.h"
 #include "SimulatedSwitch.h"
+#include "UnixCommand.h"
 
 #include <windows.h>
 #include <functional>
 #include <memory>
 #include <string>
 
-// Wine starts ELF programs directly; its exit status, or -1 on time-out.
-int RunUnixCommand(const std::string &command, DWORD timeoutMs = 10000);
 bool XdotoolInstalled();
 
 class FocusedNotepad {
