@@ -14,7 +14,13 @@ source "$root/scripts/wine-env.sh"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
 # The bench, the applet and its hook, and the simulated switch's stand-in DLLs.
-cmake --build "$build" -j "$(nproc)" --target HotkeyBench VarnelKVM Quillhook SimSwitchSetupapi SimSwitchHid
+targets=(HotkeyBench VarnelKVM Quillhook SimSwitchSetupapi SimSwitchHid)
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+if ! runs_32bit_programs; then
+  echo "This machine does not run 32-bit programs: the figures are those of a 64-bit build of the same sources."
+  build=$build-x64
+  build_64bit "$root" "$build" "${targets[@]}"
+fi
 
 wine_prefix_ready "$build/wineprefix"
 start_private_display

@@ -25,14 +25,9 @@ if ! runs_32bit_programs; then
   echo "the tests run against a 64-bit build of the same sources, not the 32-bit binaries that ship."
   notice="This machine does not run 32-bit programs (its kernel has 32-bit emulation switched off):
 the tests ran against a 64-bit build of the same sources, not the 32-bit binaries that ship."
-  "$root/scripts/setup-debian.sh" wine64 g++-mingw-w64-x86-64-posix
-  shipped=$build/bin
+  export VARNEL_SHIPPED_BIN="Z:${build//\//\\}\\bin"
   build=$build-x64
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" -j "$(nproc)"
-  use_64bit_wine "$build/wine-loader"
-  export VARNEL_SHIPPED_BIN="Z:${shipped//\//\\}"
+  build_64bit "$root" "$build"
 fi
 
 wine_prefix_ready "$build/wineprefix"

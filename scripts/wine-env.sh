@@ -5,6 +5,8 @@
 #   stop_private_display    - ends it and the prefix's wineserver
 #   runs_32bit_programs     - true where the kernel runs 32-bit code
 #   use_64bit_wine DIR      - from now on "wine" is Wine's 64-bit loader (shim in DIR)
+#   build_64bit ROOT DIR [TARGET...]
+#                           - the same sources built for x86-64 in DIR, and use_64bit_wine
 
 # 32-bit, unless use_64bit_wine chose Wine's 64-bit loader for this run.
 if [ -n "${VARNEL_WINE64:-}" ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
@@ -21,6 +23,16 @@ use_64bit_wine() {
   printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$1/wine"
   chmod +x "$1/wine"
   export PATH="$1:$PATH" WINEARCH=win64 VARNEL_WINE64=1
+}
+
+build_64bit() {
+  local root=$1 build=$2
+  shift 2
+  "$root/scripts/setup-debian.sh" wine64 g++-mingw-w64-x86-64-posix
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j "$(nproc)" ${1:+--target "$@"}
+  use_64bit_wine "$build/wine-loader"
 }
 
 wine_prefix_ready() {
