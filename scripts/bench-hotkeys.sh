@@ -25,7 +25,7 @@ fi
 wine_prefix_ready "$build/wineprefix"
 start_private_display
 trap stop_private_display EXIT
-wineserver -p
+wineserver -p 2>/dev/null || true  # one may be up already for this prefix
 wine wineboot </dev/null >/dev/null 2>&1
 
 echo "Wine $(wine --version | sed 's/^wine-//'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"

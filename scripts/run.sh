@@ -31,7 +31,7 @@ cleanup() {
   if [ "$interactive" = 0 ]; then stop_private_display; else wineserver -k >/dev/null 2>&1 || true; fi
 }
 trap cleanup EXIT
-wineserver -p
+wineserver -p 2>/dev/null || true  # one may be up already for this prefix
 wine wineboot </dev/null >/dev/null 2>&1
 
 bin="$build/bin"
