@@ -11,11 +11,9 @@ build=${BUILD_DIR:-$root/build-tests}
 "$root/scripts/setup-debian.sh"
 source "$root/scripts/wine-env.sh"
 
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
 # The bench, the applet and its hook, and the simulated switch's stand-in DLLs.
 targets=(HotkeyBench VarnelKVM Quillhook SimSwitchSetupapi SimSwitchHid)
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+cross_build i686 "$root" "$build" "${targets[@]}"
 if ! runs_32bit_programs; then
   echo "This machine does not run 32-bit programs: the figures are those of a 64-bit build of the same sources."
   build=$build-x64

@@ -14,10 +14,7 @@ build=${BUILD_DIR:-$root/build}
 "$root/scripts/setup-debian.sh"
 source "$root/scripts/wine-env.sh"
 
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)" \
-  --target VarnelKVM Quillhook DebugPrint PostToApplet SimSwitchTool SimSwitchSetupapi SimSwitchHid
+cross_build i686 "$root" "$build" VarnelKVM Quillhook DebugPrint PostToApplet SimSwitchTool SimSwitchSetupapi SimSwitchHid
 
 wine_prefix_ready "$build/wineprefix"
 interactive=1

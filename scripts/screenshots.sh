@@ -36,9 +36,7 @@ out=$(cd "$out" && pwd)
 source "$root/scripts/wine-env.sh"
 if [ "$reuse" = 0 ]; then
   "$root/scripts/setup-debian.sh"
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$build" -j 2 --target VarnelKVM Quillhook IconSnapshot SimSwitchTool SimSwitchSetupapi SimSwitchHid
+  cross_build i686 "$root" "$build" VarnelKVM Quillhook IconSnapshot SimSwitchTool SimSwitchSetupapi SimSwitchHid
   wine_prefix_ready "$build/wineprefix"
   start_private_display
   # One wineserver for the whole run (it may be up already for this prefix).

@@ -15,9 +15,7 @@ build=${BUILD_DIR:-$root/build-tests}
 "$root/scripts/setup-debian.sh"
 source "$root/scripts/wine-env.sh"
 
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cross_build i686 "$root" "$build"
 
 notice=
 if ! runs_32bit_programs; then

@@ -5,6 +5,8 @@
 #   stop_private_display    - ends it and the prefix's wineserver
 #   runs_32bit_programs     - true where the kernel runs 32-bit code
 #   use_64bit_wine DIR      - from now on "wine" is Wine's 64-bit loader (shim in DIR)
+#   cross_build ARCH ROOT DIR [TARGET...]
+#                           - a Release build with cmake/mingw-ARCH.cmake in DIR (all targets when none)
 #   build_64bit ROOT DIR [TARGET...]
 #                           - the same sources built for x86-64 in DIR, and use_64bit_wine
 
@@ -25,14 +27,18 @@ use_64bit_wine() {
   export PATH="$1:$PATH" WINEARCH=win64 VARNEL_WINE64=1
 }
 
-build_64bit() {
-  local root=$1 build=$2
-  shift 2
-  "$root/scripts/setup-debian.sh" wine64 g++-mingw-w64-x86-64-posix
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x86_64.cmake" \
+cross_build() {
+  local arch=$1 root=$2 build=$3
+  shift 3
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
         -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j "$(nproc)" ${1:+--target "$@"}
-  use_64bit_wine "$build/wine-loader"
+}
+
+build_64bit() {
+  "$1/scripts/setup-debian.sh" wine64 g++-mingw-w64-x86-64-posix
+  cross_build x86_64 "$@"
+  use_64bit_wine "$2/wine-loader"
 }
 
 wine_prefix_ready() {

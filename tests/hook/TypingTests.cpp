@@ -37,22 +37,6 @@ DWORD const SETTLE_MS = 300;
 DWORD const FOCUS_PROBE_MS = 1000;
 int const FOCUS_ATTEMPTS = 10;
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchNotepad(HWND window, LPARAM context)
-{
-    WindowSearch *search = (WindowSearch *)context;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 class TypingTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -94,14 +78,8 @@ protected:
         wchar_t line[] = L"notepad.exe";
         ASSERT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &notepad));
         WaitForInputIdle(notepad.hProcess, NOTEPAD_TIMEOUT);
-        WindowSearch search = {notepad.dwProcessId, nullptr};
-        DWORD start = GetTickCount();
-        while (search.found == nullptr && GetTickCount() - start < NOTEPAD_TIMEOUT) {
-            EnumWindows(MatchNotepad, (LPARAM)&search);
-            Sleep(20);
-        }
-        ASSERT_NE(search.found, nullptr) << "Notepad showed no window";
-        notepadWindow = search.found;
+        notepadWindow = WaitForVisibleWindow(notepad.dwProcessId, NOTEPAD_TIMEOUT);
+        ASSERT_NE(notepadWindow, nullptr) << "Notepad showed no window";
         edit = FindWindowExW(notepadWindow, nullptr, L"Edit", nullptr);
         ASSERT_NE(edit, nullptr);
     }

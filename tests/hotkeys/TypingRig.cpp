@@ -19,22 +19,6 @@ bool XdotoolInstalled()
     return GetFileAttributesW(L"Z:\\usr\\bin\\xdotool") != INVALID_FILE_ATTRIBUTES;
 }
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-static BOOL CALLBACK MatchVisibleWindow(HWND window, LPARAM context)
-{
-    WindowSearch *search = (WindowSearch *)context;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 FocusedNotepad::FocusedNotepad()
 {
     STARTUPINFOW startup = {sizeof(startup)};
@@ -42,13 +26,7 @@ FocusedNotepad::FocusedNotepad()
     if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
         return;
     WaitForInputIdle(process_.hProcess, NOTEPAD_TIMEOUT_MS);
-    WindowSearch search = {process_.dwProcessId, nullptr};
-    DWORD start = GetTickCount();
-    while (search.found == nullptr && GetTickCount() - start < NOTEPAD_TIMEOUT_MS) {
-        EnumWindows(MatchVisibleWindow, (LPARAM)&search);
-        Sleep(20);
-    }
-    window_ = search.found;
+    window_ = WaitForVisibleWindow(process_.dwProcessId, NOTEPAD_TIMEOUT_MS);
     if (window_ != nullptr)
         edit_ = FindWindowExW(window_, nullptr, L"Edit", nullptr);
 }

@@ -60,6 +60,29 @@ HWND FindAppletWindow(DWORD processId)
     return search.found;
 }
 
+static BOOL CALLBACK MatchVisibleWindow(HWND window, LPARAM context)
+{
+    WindowSearch *search = (WindowSearch *)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window))
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND WaitForVisibleWindow(DWORD processId, DWORD timeoutMs)
+{
+    WindowSearch search = {processId, nullptr};
+    DWORD start = GetTickCount();
+    while (search.found == nullptr && GetTickCount() - start < timeoutMs) {
+        EnumWindows(MatchVisibleWindow, (LPARAM)&search);
+        if (search.found == nullptr)
+            Sleep(20);
+    }
+    return search.found;
+}
+
 HWND AppletProcess::waitForWindow(DWORD timeoutMs)
 {
     DWORD start = GetTickCount();

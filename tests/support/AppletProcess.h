@@ -46,3 +46,5 @@ private:
 
 // The main window of any running copy (class "Morvax"), or null.
 HWND FindAppletWindow(DWORD processId = 0);
+// A visible top-level window of the process, once one exists; null on time-out.
+HWND WaitForVisibleWindow(DWORD processId, DWORD timeoutMs);
