@@ -50,11 +50,17 @@ int IsChosenMonitor(const wchar_t *deviceName)
     return chosen;
 }
 
-// Stored as the bare characters, 2 bytes each, with no terminator.
+// Stored as the bare characters, 2 bytes each, with no terminator. The
+// registry adds a terminator of its own to a string value whose data is
+// followed by one in memory, so the characters are handed over in a copy
+// that is followed by something else.
 static LONG SetStoredText(HKEY key, const wchar_t *valueName, const wchar_t *text)
 {
-    return RegSetValueExW(key, valueName, 0, MULTI_SZ, (const BYTE *)text,
-                          (DWORD)(wcslen(text) * sizeof(wchar_t)));
+    std::wstring data = text;
+    size_t characters = data.size();
+    data.push_back(L'*');
+    return RegSetValueExW(key, valueName, 0, MULTI_SZ, (const BYTE *)data.c_str(),
+                          (DWORD)(characters * sizeof(wchar_t)));
 }
 
 LONG SaveChosenMonitor(const wchar_t *deviceName)
@@ -87,14 +93,18 @@ int MonitorChoiceNeeded()
     return needed;
 }
 
-static BOOL CALLBACK NoteChosenResolution(HMONITOR monitor, HDC monitorDc, RECT *, LPARAM)
+// The size of the chosen monitor itself. The screen's device context would
+// give the primary monitor's size for every monitor, a wrong resolution
+// whenever the one on the switch is another monitor of another size.
+static BOOL CALLBACK NoteChosenResolution(HMONITOR monitor, HDC, RECT *, LPARAM)
 {
     MONITORINFOEXW info = {};
     info.cbSize = sizeof(info);
     GetMonitorInfoW(monitor, &info);
     if (IsChosenMonitor(info.szDevice) == 1) {
-        appState.lastPrimaryResolution =
-            ((DWORD)GetDeviceCaps(monitorDc, HORZRES) << 16) | (DWORD)GetDeviceCaps(monitorDc, VERTRES);
+        DWORD width = (DWORD)(info.rcMonitor.right - info.rcMonitor.left);
+        DWORD height = (DWORD)(info.rcMonitor.bottom - info.rcMonitor.top);
+        appState.lastPrimaryResolution = (width << 16) | height;
     }
     return TRUE;
 }

@@ -1,0 +1,240 @@
+// The display code in this process: the stored monitor choice, the prompts,
+// the border timer's end, and the frame the border loop draws, on a memory
+// surface the size of the monitor.
+#include "DisplayTestSupport.h"
+#include "FrameSurface.h"
+#include "Messages.h"
+#include "Registry.h"
+#include "display/Display.h"
+#include "shell/Shell.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class DisplayInProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        appState = AppState();
+        appState.instance = GetModuleHandleW(nullptr);
+        appState.borderEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    void TearDown() override
+    {
+        CloseMonitorPrompts(true);
+        CloseHandle(appState.borderEvent);
+        if (appState.borderTimerId != TIMER_NOT_RUNNING)
+            KillTimer(nullptr, appState.borderTimerId);
+    }
+
+    static MONITORINFOEXW Primary()
+    {
+        MONITORINFOEXW info = {};
+        info.cbSize = sizeof(info);
+        GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+        return info;
+    }
+
+    CleanRegistry registry;
+};
+
+TEST_F(DisplayInProcess, TheStoredChoiceMatchesExactly)
+{
+    std::wstring name = Primary().szDevice;
+    std::wstring lower = name;
+    for (wchar_t &c : lower)
+        c = towlower(c);
+    struct Row {
+        const char *name;
+        bool present;
+        std::wstring stored;
+        bool withTerminator;
+        int chosen;
+    };
+    Row const rows[] = {
+        {"nothing stored", false, L"", false, 0},
+        {"stored without terminator, as the applet writes it", true, name, false, 1},
+        {"stored with a terminator, as another writer might", true, name, true, 1},
+        {"another letter case", true, lower, false, 0},
+        {"a longer name that begins the same", true, name + L"0", false, 0},
+        {"a shorter name", true, name.substr(0, name.size() - 1), false, 0},
+        {"an empty name", true, L"", false, 0},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        CleanRegistry::RemoveAll();
+        if (row.present)
+            StoreChoice(L"DefaultDisplay", row.stored, row.withTerminator);
+        EXPECT_EQ(IsChosenMonitor(name.c_str()), row.chosen);
+    }
+}
+
+TEST_F(DisplayInProcess, SavingStoresBareCharactersAndTheMonitorCount)
+{
+    ASSERT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
+    EXPECT_EQ(SaveChosenMonitor(L"\\\\.\\DISPLAY2"), 0);
+    DWORD type = 0;
+    EXPECT_EQ(StoredValue(L"DefaultDisplay", &type), TextBytes(L"\\\\.\\DISPLAY2")) << "12 characters, 24 bytes";
+    EXPECT_EQ(type, (DWORD)REG_MULTI_SZ);
+    EXPECT_EQ(StoredValue(L"NumDisplays", &type), TextBytes(std::to_wstring(GetSystemMetrics(SM_CMONITORS))));
+    EXPECT_EQ(type, (DWORD)REG_MULTI_SZ);
+    EXPECT_EQ(IsChosenMonitor(L"\\\\.\\DISPLAY2"), 1);
+}
+
+TEST_F(DisplayInProcess, TheUserIsAskedWhenNoChoiceFitsTheMonitorsPresent)
+{
+    int monitors = GetSystemMetrics(SM_CMONITORS);
+    struct Row {
+        const char *name;
+        const wchar_t *value;   // null: no value; stored as the applet stores text
+        std::wstring stored;
+        int needed;
+    };
+    Row const rows[] = {
+        {"nothing stored", nullptr, L"", 1},
+        {"stored for these monitors", L"NumDisplays", std::to_wstring(monitors), 0},
+        {"stored for one more monitor", L"NumDisplays", std::to_wstring(monitors + 1), 1},
+        {"stored for one fewer", L"NumDisplays", std::to_wstring(monitors - 1), 1},
+        {"leading blanks and trailing text read as the number", L"NumDisplays",
+         L"  " + std::to_wstring(monitors) + L" monitors", 0},
+        {"no digits at all", L"NumDisplays", L"many", 1},
+        {"only the name stored", L"DefaultDisplay", L"\\\\.\\DISPLAY1", 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        CleanRegistry::RemoveAll();
+        if (row.value != nullptr)
+            StoreChoice(row.value, row.stored);
+        EXPECT_EQ(MonitorChoiceNeeded(), row.needed);
+    }
+}
+
+// One prompt per monitor, centred in its work area, in the UI language; OK on
+// one stores the monitor under it and closes every prompt, a second set too.
+TEST_F(DisplayInProcess, OkOnAPromptStoresItsMonitorAndClosesAllPrompts)
+{
+    Bystander otherProgram(false);
+    PromptForPrimaryMonitor();
+    PromptForPrimaryMonitor();
+    std::vector<HWND> prompts = PromptWindows(GetCurrentProcessId());
+    ASSERT_EQ(prompts.size(), 2u * GetSystemMetrics(SM_CMONITORS));
+
+    MONITORINFOEXW primary = Primary();
+    HWND prompt = prompts.front();
+    RECT area = {};
+    GetWindowRect(prompt, &area);
+    int width = area.right - area.left, height = area.bottom - area.top;
+    EXPECT_EQ(area.left, primary.rcWork.left + ((primary.rcWork.right - primary.rcWork.left) - width) / 2);
+    EXPECT_EQ(area.top, primary.rcWork.top + ((primary.rcWork.bottom - primary.rcWork.top) - height) / 2);
+    wchar_t text[128] = {};
+    GetWindowTextW(prompt, text, 128);
+    EXPECT_STREQ(text, L"Primary Monitor");
+    GetDlgItemTextW(prompt, -1, text, 128);
+    EXPECT_STREQ(text, L"This Is My Primary Monitor Connected To The KVM");
+    GetDlgItemTextW(prompt, IDOK, text, 128);
+    EXPECT_STREQ(text, L"OK");
+    EXPECT_EQ(GetWindowLongPtrW(prompt, GWL_STYLE) & WS_SYSMENU, 0) << "no close box";
+
+    SendMessageW(prompt, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(PumpMessagesUntil([] { return PromptWindows(GetCurrentProcessId()).empty(); }));
+    EXPECT_EQ(StoredValue(L"DefaultDisplay"), TextBytes(primary.szDevice));
+    EXPECT_EQ(otherProgram.closeMessagesSeen(), 0) << "the prompts' message went to another program";
+}
+
+// When the border's time is up, prompts still open close without a choice,
+// and no other program is sent the prompts' message.
+TEST_F(DisplayInProcess, TheBorderTimerClosesOpenPromptsOnly)
+{
+    Bystander otherProgram(false);
+    PromptForPrimaryMonitor();
+    ASSERT_FALSE(PromptWindows(GetCurrentProcessId()).empty());
+    appState.borderOn = 1;
+    OnBorderTimer();
+    EXPECT_EQ(appState.borderOn, 0u);
+    EXPECT_TRUE(PumpMessagesUntil([] { return PromptWindows(GetCurrentProcessId()).empty(); }));
+    EXPECT_TRUE(StoredValue(L"DefaultDisplay").empty());
+    PumpMessagesFor(200);
+    EXPECT_EQ(otherProgram.closeMessagesSeen(), 0) << "the prompts' message went to another program";
+}
+
+// A single monitor gets its frame whatever name is stored; the frame is three
+// white pixels along the inside of each edge and nothing else.
+TEST_F(DisplayInProcess, TheLoopDrawsAThreePixelWhiteFrameRoundTheMonitor)
+{
+    if (GetSystemMetrics(SM_CMONITORS) != 1)
+        GTEST_SKIP() << "the two-monitor tests cover this display";
+    MONITORINFOEXW primary = Primary();
+    int width = primary.rcMonitor.right - primary.rcMonitor.left;
+    int height = primary.rcMonitor.bottom - primary.rcMonitor.top;
+    for (const wchar_t *stored : {L"", L"\\\\.\\DISPLAY7"}) {
+        SCOPED_TRACE(std::string("stored name of ") + std::to_string(wcslen(stored)) + " characters");
+        if (*stored != L'\0')
+            StoreChoice(L"DefaultDisplay", stored);
+        FrameSurface surface(width, height);
+        LoopOutcome outcome = DrawBorderOnSurface(surface);
+        EXPECT_TRUE(outcome.ended);
+        EXPECT_FALSE(outcome.result) << "the enumeration stops at the monitor it drew on";
+        EXPECT_EQ(FrameMismatches(surface, RECT{0, 0, width, height}), "");
+    }
+}
+
+struct LoopOnSurface {
+    HDC dc;
+    LONG loop;
+};
+
+DWORD WINAPI RunLoopOnSurface(void *context)
+{
+    LoopOnSurface *run = (LoopOnSurface *)context;
+    DrawBorderOn(run->dc, run->loop);
+    return 0;
+}
+
+// The loop a new border replaces stops without being signalled.
+TEST_F(DisplayInProcess, AnOlderLoopStopsWhenANewBorderStarts)
+{
+    FrameSurface surface(64, 48);
+    HANDLE never = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    SetBorderEvent(never);
+    LoopOnSurface run = {surface.dc(), CurrentBorderLoop()};
+    HANDLE thread = CreateThread(nullptr, 0, RunLoopOnSurface, &run, 0, nullptr);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return surface.anyWhite(); }, 3000));
+    EXPECT_EQ(WaitForSingleObject(thread, 300), (DWORD)WAIT_TIMEOUT) << "the loop ended by itself";
+    StopBorderLoops();
+    EXPECT_EQ(WaitForSingleObject(thread, 3000), (DWORD)WAIT_OBJECT_0);
+    SetBorderEvent(nullptr);
+    CloseHandle(thread);
+    CloseHandle(never);
+}
+
+TEST(CooperativeLevelLines, EachKnownResultHasItsLineAndOthersNone)
+{
+    struct Row {
+        HRESULT result;
+        const wchar_t *line;
+    };
+    Row const rows[] = {
+        {(HRESULT)0, L"Return Was: DD_OK\n"},
+        {(HRESULT)0x80070057, L"Return Was: DDERR_INVALIDPARAMS\n"},
+        {(HRESULT)0x88760082, L"Return Was: DDERR_INVALIDOBJECT\n"},
+        {(HRESULT)0x8876023A, L"Return Was: DDERR_HWNDSUBCLASSED\n"},
+        {(HRESULT)0x8876023B, L"Return Was: DDERR_HWNDALREADYSET\n"},
+        {(HRESULT)0x88760245, L"Return Was: DDERR_EXCLUSIVEMODEALREADYSET\n"},
+        {(HRESULT)0x88760244, nullptr},
+        {(HRESULT)1, nullptr},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::to_string((unsigned long)row.result));
+        const wchar_t *line = CooperativeLevelResultLine(row.result);
+        if (row.line == nullptr)
+            EXPECT_EQ(line, nullptr);
+        else
+            EXPECT_STREQ(line, row.line);
+    }
+}
+
+}  // namespace
