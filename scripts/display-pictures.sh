@@ -5,7 +5,8 @@
 #   OUT/border-frame.png    the white frame as the border loop draws it, on a
 #                           640x400 memory surface painted in a desktop colour
 #                           (Wine shows nothing a program draws on the screen's
-#                           device context, so the loop is run on that surface)
+#                           device context, so the loop is run on that surface),
+#                           outlined in dark grey so its white edge shows on a page
 #   OUT/border-corner.png   its top left corner, 16x16 pixels enlarged 8 times
 #
 #   scripts/display-pictures.sh [OUT]      (OUT: docs/)
@@ -42,7 +43,7 @@ trap cleanup EXIT
 
 # The frame, on a memory surface.
 wine "$bin/FramePicture.exe" "$(wine winepath -w "$work/frame.bmp")" 640 400
-convert "$work/frame.bmp" "$out/border-frame.png"
+convert "$work/frame.bmp" -bordercolor '#303030' -border 2 "$out/border-frame.png"
 convert "$work/frame.bmp" -crop 16x16+0+0 +repage -filter point -resize 800% "$out/border-corner.png"
 
 # The prompt: nothing stored yet, so the first start with a display switch asks.

@@ -13,6 +13,8 @@ DWORD GetPrimaryResolution();
 
 // The prompt that asks which monitor is on the switch (MonitorPrompt.cpp)
 void PromptForPrimaryMonitor();
+// The prompt of one monitor, texts in and centred in its work area, not shown yet.
+HWND CreateMonitorPrompt(HMONITOR monitor);
 BOOL CALLBACK ShowMonitorPrompt(HMONITOR monitor, HDC dc, RECT *area, LPARAM data);
 INT_PTR CALLBACK MonitorPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Closes every open prompt of this thread: synchronously (sent) or by posting.

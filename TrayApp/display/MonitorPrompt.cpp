@@ -1,7 +1,8 @@
 // The prompt that asks which monitor is on the switch: one small dialog on
 // every monitor, and OK on the one that is.
 //   PromptForPrimaryMonitor - one prompt per monitor, modeless
-//   ShowMonitorPrompt       - creates, places and shows the prompt of one monitor
+//   CreateMonitorPrompt     - the prompt of one monitor, in the UI language, placed but hidden
+//   ShowMonitorPrompt       - shows the prompt of one monitor
 //   MonitorPromptProc       - OK stores the monitor under the prompt and closes the rest
 //   CloseMonitorPrompts     - closes every prompt of this thread
 //   IsMonitorPromptMessage  - keyboard navigation (Enter, Tab) for the prompts
@@ -25,13 +26,53 @@ void PromptForPrimaryMonitor()
     ReleaseDC(nullptr, screen);
 }
 
-BOOL CALLBACK ShowMonitorPrompt(HMONITOR monitor, HDC, RECT *, LPARAM)
+// The one line of the prompt is narrower than its sentence in some fonts and
+// languages, which would lose the sentence's end (the word "KVM" in English):
+// the line, and the prompt with it, is widened to the sentence, and OK stays
+// in the middle.
+static void FitPromptText(HWND prompt)
+{
+    HWND line = GetDlgItem(prompt, PROMPT_TEXT_ID);
+    HWND ok = GetDlgItem(prompt, PROMPT_OK_ID);
+    if (line == nullptr || ok == nullptr)
+        return;
+    int length = GetWindowTextLengthW(line);
+    std::wstring text(length + 1, L'\0');
+    GetWindowTextW(line, &text[0], length + 1);
+    HDC dc = GetDC(line);
+    HGDIOBJ previousFont = SelectObject(dc, (HFONT)SendMessageW(line, WM_GETFONT, 0, 0));
+    SIZE needed = {};
+    GetTextExtentPoint32W(dc, text.c_str(), length, &needed);
+    SelectObject(dc, previousFont);
+    ReleaseDC(line, dc);
+
+    RECT lineArea = {};
+    GetClientRect(line, &lineArea);
+    int grow = needed.cx - lineArea.right;
+    if (grow <= 0)
+        return;
+    RECT promptArea = {}, okArea = {};
+    GetWindowRect(prompt, &promptArea);
+    GetWindowRect(ok, &okArea);
+    MapWindowPoints(nullptr, prompt, (POINT *)&okArea, 2);
+    UINT const resizeOnly = SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE;
+    SetWindowPos(line, nullptr, 0, 0, lineArea.right + grow, lineArea.bottom, resizeOnly);
+    SetWindowPos(prompt, nullptr, 0, 0, promptArea.right - promptArea.left + grow,
+                 promptArea.bottom - promptArea.top, resizeOnly);
+    SetWindowPos(ok, nullptr, okArea.left + grow / 2, okArea.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HWND CreateMonitorPrompt(HMONITOR monitor)
 {
     HWND prompt = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PRIMARY_MONITOR), nullptr,
                                      MonitorPromptProc, 0);
     if (prompt == nullptr)
-        return TRUE;
+        return nullptr;
     SetPropW(prompt, PROMPT_MARK, (HANDLE)1);
+    SetWindowTextW(prompt, LoadUiString(IDS_PROMPT_CAPTION).c_str());
+    SetDlgItemTextW(prompt, PROMPT_TEXT_ID, LoadUiString(IDS_PROMPT_TEXT).c_str());
+    SetDlgItemTextW(prompt, PROMPT_OK_ID, LoadUiString(IDS_OK).c_str());
+    FitPromptText(prompt);
 
     // Centred in the monitor's work area, clear of the taskbar.
     MONITORINFOEXW info = {};
@@ -44,11 +85,15 @@ BOOL CALLBACK ShowMonitorPrompt(HMONITOR monitor, HDC, RECT *, LPARAM)
     int x = info.rcWork.left + ((info.rcWork.right - info.rcWork.left) - width) / 2;
     int y = info.rcWork.top + ((info.rcWork.bottom - info.rcWork.top) - height) / 2;
     SetWindowPos(prompt, HWND_TOP, x, y, 0, 0, SWP_NOSIZE);
+    return prompt;
+}
 
-    SetWindowTextW(prompt, LoadUiString(IDS_PROMPT_CAPTION).c_str());
-    SetDlgItemTextW(prompt, PROMPT_TEXT_ID, LoadUiString(IDS_PROMPT_TEXT).c_str());
-    SetDlgItemTextW(prompt, PROMPT_OK_ID, LoadUiString(IDS_OK).c_str());
-    ShowWindow(prompt, SW_SHOW);
+BOOL CALLBACK ShowMonitorPrompt(HMONITOR monitor, HDC, RECT *, LPARAM)
+{
+    HWND prompt = CreateMonitorPrompt(monitor);
+    if (prompt != nullptr)
+        ShowWindow(prompt, SW_SHOW);
+    // Every monitor gets its prompt.
     return TRUE;
 }
 

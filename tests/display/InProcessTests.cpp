@@ -145,6 +145,48 @@ TEST_F(DisplayInProcess, OkOnAPromptStoresItsMonitorAndClosesAllPrompts)
     EXPECT_EQ(otherProgram.closeMessagesSeen(), 0) << "the prompts' message went to another program";
 }
 
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR list)
+{
+    ((std::vector<LANGID> *)list)->push_back(language);
+    return TRUE;
+}
+
+// The prompt's sentence is seen whole in every language, on its one line,
+// with OK still near the middle.
+TEST_F(DisplayInProcess, ThePromptShowsItsWholeSentenceInEveryLanguage)
+{
+    std::vector<LANGID> languages;
+    WORD const promptTextBlock = 132 / 16 + 1;
+    EnumResourceLanguagesW(GetModuleHandleW(nullptr), RT_STRING, MAKEINTRESOURCEW(promptTextBlock), CollectLanguage,
+                           (LONG_PTR)&languages);
+    ASSERT_EQ(languages.size(), 10u);
+    for (LANGID language : languages) {
+        SCOPED_TRACE(std::to_string(language));
+        appState.uiLanguage = language;
+        // Never shown: under Wine without a window manager, hiding a shown window takes a second.
+        HWND prompt = CreateMonitorPrompt(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY));
+        ASSERT_NE(prompt, nullptr);
+        HWND line = GetDlgItem(prompt, -1);
+        wchar_t text[128] = {};
+        int length = GetWindowTextW(line, text, 128);
+        HDC dc = GetDC(line);
+        HGDIOBJ previous = SelectObject(dc, (HFONT)SendMessageW(line, WM_GETFONT, 0, 0));
+        SIZE needed = {};
+        GetTextExtentPoint32W(dc, text, length, &needed);
+        SelectObject(dc, previous);
+        ReleaseDC(line, dc);
+        RECT lineArea = {}, promptArea = {}, okArea = {};
+        GetClientRect(line, &lineArea);
+        EXPECT_LE(needed.cx, lineArea.right) << "the sentence is cut off";
+        GetClientRect(prompt, &promptArea);
+        GetWindowRect(GetDlgItem(prompt, IDOK), &okArea);
+        MapWindowPoints(nullptr, prompt, (POINT *)&okArea, 2);
+        EXPECT_GT(okArea.left, promptArea.right / 4) << "OK is not near the middle";
+        EXPECT_LT(okArea.right, promptArea.right * 3 / 4) << "OK is not near the middle";
+        DestroyWindow(prompt);
+    }
+}
+
 // When the border's time is up, prompts still open close without a choice,
 // and no other program is sent the prompts' message.
 TEST_F(DisplayInProcess, TheBorderTimerClosesOpenPromptsOnly)
