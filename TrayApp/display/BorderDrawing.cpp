@@ -91,7 +91,8 @@ static CooperativeLevelLine const cooperativeLevelLines[] = {
     {DDERR_EXCLUSIVEMODEALREADYSET, L"Return Was: DDERR_EXCLUSIVEMODEALREADYSET\n"},
 };
 
-const wchar_t *CooperativeLevelResultLine(HRESULT result)
+// The diagnostic line for a result of SetCooperativeLevel; null for most.
+static const wchar_t *CooperativeLevelResultLine(HRESULT result)
 {
     for (const CooperativeLevelLine &row : cooperativeLevelLines) {
         if (row.result == result)

@@ -46,5 +46,3 @@ BOOL DrawBorderOn(HDC dc, LONG loop);
 // One pass of painting: the 3-pixel white frame along the inside of the region.
 void DrawBorderFrame(HDC dc, HRGN region, HBRUSH brush);
 int const BORDER_WIDTH = 3;
-// The diagnostic line for a result of DirectDraw's SetCooperativeLevel; null for most.
-const wchar_t *CooperativeLevelResultLine(HRESULT result);

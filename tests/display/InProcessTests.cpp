@@ -85,34 +85,6 @@ TEST_F(DisplayInProcess, SavingStoresBareCharactersAndTheMonitorCount)
     EXPECT_EQ(IsChosenMonitor(L"\\\\.\\DISPLAY2"), 1);
 }
 
-TEST_F(DisplayInProcess, TheUserIsAskedWhenNoChoiceFitsTheMonitorsPresent)
-{
-    int monitors = GetSystemMetrics(SM_CMONITORS);
-    struct Row {
-        const char *name;
-        const wchar_t *value;   // null: no value; stored as the applet stores text
-        std::wstring stored;
-        int needed;
-    };
-    Row const rows[] = {
-        {"nothing stored", nullptr, L"", 1},
-        {"stored for these monitors", L"NumDisplays", std::to_wstring(monitors), 0},
-        {"stored for one more monitor", L"NumDisplays", std::to_wstring(monitors + 1), 1},
-        {"stored for one fewer", L"NumDisplays", std::to_wstring(monitors - 1), 1},
-        {"leading blanks and trailing text read as the number", L"NumDisplays",
-         L"  " + std::to_wstring(monitors) + L" monitors", 0},
-        {"no digits at all", L"NumDisplays", L"many", 1},
-        {"only the name stored", L"DefaultDisplay", L"\\\\.\\DISPLAY1", 1},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        CleanRegistry::RemoveAll();
-        if (row.value != nullptr)
-            StoreChoice(row.value, row.stored);
-        EXPECT_EQ(MonitorChoiceNeeded(), row.needed);
-    }
-}
-
 // One prompt per monitor, centred in its work area, in the UI language; OK on
 // one stores the monitor under it and closes every prompt, a second set too.
 TEST_F(DisplayInProcess, OkOnAPromptStoresItsMonitorAndClosesAllPrompts)
@@ -221,61 +193,6 @@ TEST_F(DisplayInProcess, TheLoopDrawsAThreePixelWhiteFrameRoundTheMonitor)
         EXPECT_TRUE(outcome.ended);
         EXPECT_FALSE(outcome.result) << "the enumeration stops at the monitor it drew on";
         EXPECT_EQ(FrameMismatches(surface, RECT{0, 0, width, height}), "");
-    }
-}
-
-struct LoopOnSurface {
-    HDC dc;
-    LONG loop;
-};
-
-DWORD WINAPI RunLoopOnSurface(void *context)
-{
-    LoopOnSurface *run = (LoopOnSurface *)context;
-    DrawBorderOn(run->dc, run->loop);
-    return 0;
-}
-
-// The loop a new border replaces stops without being signalled.
-TEST_F(DisplayInProcess, AnOlderLoopStopsWhenANewBorderStarts)
-{
-    FrameSurface surface(64, 48);
-    HANDLE never = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    SetBorderEvent(never);
-    LoopOnSurface run = {surface.dc(), CurrentBorderLoop()};
-    HANDLE thread = CreateThread(nullptr, 0, RunLoopOnSurface, &run, 0, nullptr);
-    ASSERT_TRUE(PumpMessagesUntil([&] { return surface.anyWhite(); }, 3000));
-    EXPECT_EQ(WaitForSingleObject(thread, 300), (DWORD)WAIT_TIMEOUT) << "the loop ended by itself";
-    StopBorderLoops();
-    EXPECT_EQ(WaitForSingleObject(thread, 3000), (DWORD)WAIT_OBJECT_0);
-    SetBorderEvent(nullptr);
-    CloseHandle(thread);
-    CloseHandle(never);
-}
-
-TEST(CooperativeLevelLines, EachKnownResultHasItsLineAndOthersNone)
-{
-    struct Row {
-        HRESULT result;
-        const wchar_t *line;
-    };
-    Row const rows[] = {
-        {(HRESULT)0, L"Return Was: DD_OK\n"},
-        {(HRESULT)0x80070057, L"Return Was: DDERR_INVALIDPARAMS\n"},
-        {(HRESULT)0x88760082, L"Return Was: DDERR_INVALIDOBJECT\n"},
-        {(HRESULT)0x8876023A, L"Return Was: DDERR_HWNDSUBCLASSED\n"},
-        {(HRESULT)0x8876023B, L"Return Was: DDERR_HWNDALREADYSET\n"},
-        {(HRESULT)0x88760245, L"Return Was: DDERR_EXCLUSIVEMODEALREADYSET\n"},
-        {(HRESULT)0x88760244, nullptr},
-        {(HRESULT)1, nullptr},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(std::to_string((unsigned long)row.result));
-        const wchar_t *line = CooperativeLevelResultLine(row.result);
-        if (row.line == nullptr)
-            EXPECT_EQ(line, nullptr);
-        else
-            EXPECT_STREQ(line, row.line);
     }
 }
 
