@@ -20,6 +20,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR comma
 
     MSG message = {};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (IsMonitorPromptMessage(&message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -57,6 +57,10 @@ void HotkeyFixture::SetUp()
     appState = AppState();
     // As start-up reads it: it picks how the switch is matched among the HID interfaces.
     GetVersionExW((OSVERSIONINFOW *)&appState.osVersion);
+    // The border already shows, so a completed optimize sequence ("Optimize
+    // Hotkey Hit") goes no further: OptimizeDisplay then neither draws, nor
+    // writes to the switch, nor probes it (which would read firmware 3 back).
+    appState.borderOn = 1;
     // As start-up leaves them with both sequences enabled.
     appState.sequenceTimerId = StartThreadTimer(SEQUENCE_TIMER, SEQUENCE_TIMER);
     appState.optimizeTimerId = StartThreadTimer(OPTIMIZE_TIMER, OPTIMIZE_TIMER);

@@ -1,0 +1,208 @@
+// The border thread: the white frame painted over and over along the edges
+// of the monitor on the switch, until it is told to stop.
+//   SetBorderEvent     - the stop event, handed over once by start-up
+//   StartBorderThread  - a new border thread; every older loop retires
+//   StopBorderLoops    - every loop stops at its next pass
+//   CurrentBorderLoop  - the number of the loop that may draw now
+//   BorderThreadProc   - the loop on the screen
+//   DrawBorderOn       - the loop on the chosen monitor of any device context
+//   BorderEnumProc     - picks the monitor and runs the loop on it
+//   DrawBorderFrame    - one painting of the frame
+#include "Display.h"
+#include "../shell/Shell.h"
+
+#include <ddraw.h>
+
+// Null until start-up has created the event; the loop reads it afresh at each
+// pass, so a border started by "/o" stops on it once it exists.
+static HANDLE volatile borderEventCopy = nullptr;
+
+// Every border thread is given the number current when it started. Starting or
+// stopping the border moves the number on, and a loop whose number is no
+// longer current stops before it paints again: at most one loop ever draws,
+// however quickly the border is turned on and off.
+static LONG volatile currentLoop = 0;
+
+static DWORD const FRAME_PAUSE_MS = 11;
+// Stands in for the vertical-blank wait when DirectDraw is not available:
+// about one refresh at 60 Hz.
+static DWORD const NO_VBLANK_PAUSE_MS = 16;
+static int const WIPE_STRIP_WIDTH = 6;
+static COLORREF const BORDER_COLOUR = RGB(255, 255, 255);
+static UINT const WIPE_FLAGS = RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME;
+
+void SetBorderEvent(HANDLE event)
+{
+    borderEventCopy = event;
+}
+
+LONG CurrentBorderLoop()
+{
+    return currentLoop;
+}
+
+void StartBorderThread()
+{
+    LONG loop = InterlockedIncrement(&currentLoop);
+    HANDLE thread = CreateThread(nullptr, 0, BorderThreadProc, (LPVOID)(LONG_PTR)loop, CREATE_SUSPENDED,
+                                 nullptr);
+    if (thread == nullptr)
+        return;
+    // Painting must never take time from the programs the user is working in.
+    SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
+    ResumeThread(thread);
+    CloseHandle(thread);
+}
+
+void StopBorderLoops()
+{
+    InterlockedIncrement(&currentLoop);
+    SetEvent(appState.borderEvent);
+}
+
+DWORD WINAPI BorderThreadProc(LPVOID loop)
+{
+    HDC screen = GetDC(nullptr);
+    BOOL result = DrawBorderOn(screen, (LONG)(LONG_PTR)loop);
+    ReleaseDC(nullptr, screen);
+    return (DWORD)result;
+}
+
+BOOL DrawBorderOn(HDC dc, LONG loop)
+{
+    return EnumDisplayMonitors(dc, nullptr, BorderEnumProc, (LPARAM)loop);
+}
+
+void DrawBorderFrame(HDC dc, HRGN region, HBRUSH brush)
+{
+    FrameRgn(dc, region, brush, BORDER_WIDTH, BORDER_WIDTH);
+}
+
+struct CooperativeLevelLine {
+    HRESULT result;
+    const wchar_t *line;
+};
+static CooperativeLevelLine const cooperativeLevelLines[] = {
+    {DD_OK, L"Return Was: DD_OK\n"},
+    {DDERR_INVALIDPARAMS, L"Return Was: DDERR_INVALIDPARAMS\n"},
+    {DDERR_INVALIDOBJECT, L"Return Was: DDERR_INVALIDOBJECT\n"},
+    {DDERR_HWNDSUBCLASSED, L"Return Was: DDERR_HWNDSUBCLASSED\n"},
+    {DDERR_HWNDALREADYSET, L"Return Was: DDERR_HWNDALREADYSET\n"},
+    {DDERR_EXCLUSIVEMODEALREADYSET, L"Return Was: DDERR_EXCLUSIVEMODEALREADYSET\n"},
+};
+
+// The diagnostic line for a result of SetCooperativeLevel; null for most.
+static const wchar_t *CooperativeLevelResultLine(HRESULT result)
+{
+    for (const CooperativeLevelLine &row : cooperativeLevelLines) {
+        if (row.result == result)
+            return row.line;
+    }
+    return nullptr;
+}
+
+typedef HRESULT(WINAPI *DirectDrawCreateProc)(GUID *driver, LPDIRECTDRAW *directDraw, IUnknown *outer);
+
+// DirectDraw paces the loop to the monitor's refresh and brings the GDI
+// surface to the front. Loaded when needed, so that a system without it (or
+// a driver that refuses) still gets its border.
+struct Pacing {
+    HMODULE library = nullptr;
+    IDirectDraw *directDraw = nullptr;
+};
+
+static Pacing OpenPacing()
+{
+    Pacing pacing;
+    pacing.library = LoadLibraryW(L"ddraw.dll");
+    if (pacing.library == nullptr)
+        return pacing;
+    DirectDrawCreateProc create =
+        (DirectDrawCreateProc)(void *)GetProcAddress(pacing.library, "DirectDrawCreate");
+    if (create == nullptr || FAILED(create(nullptr, &pacing.directDraw, nullptr)))
+        pacing.directDraw = nullptr;
+    if (pacing.directDraw == nullptr)
+        return pacing;
+
+    DDSURFACEDESC mode = {};
+    mode.dwSize = sizeof(mode);
+    pacing.directDraw->GetDisplayMode(&mode);
+    HRESULT result = pacing.directDraw->SetCooperativeLevel(GetActiveWindow(), DDSCL_NORMAL);
+    // Written for whoever looks into a border that does not show; the border goes on regardless.
+    const wchar_t *line = CooperativeLevelResultLine(result);
+    if (line != nullptr)
+        DebugLine(line);
+    return pacing;
+}
+
+static void ClosePacing(Pacing &pacing)
+{
+    if (pacing.directDraw != nullptr)
+        pacing.directDraw->Release();
+    if (pacing.library != nullptr)
+        FreeLibrary(pacing.library);
+}
+
+static void WaitForNextPass(const Pacing &pacing)
+{
+    Sleep(FRAME_PAUSE_MS);
+    if (pacing.directDraw == nullptr) {
+        Sleep(NO_VBLANK_PAUSE_MS);
+        return;
+    }
+    pacing.directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKEND, nullptr);
+    pacing.directDraw->FlipToGDISurface();
+}
+
+static bool StopSignalled()
+{
+    // Alertable, timeout 0: a poll. Only the signal itself ends the loop; a
+    // failed wait (no event yet) lets it go on.
+    return WaitForSingleObjectEx(borderEventCopy, 0, TRUE) == WAIT_OBJECT_0;
+}
+
+static void RunBorderLoop(HDC dc, const RECT &monitorArea, LONG loop)
+{
+    Pacing pacing = OpenPacing();
+    HGDIOBJ previousPen = SelectObject(dc, GetStockObject(WHITE_PEN));
+    HBRUSH brush = CreateSolidBrush(BORDER_COLOUR);
+    HRGN region = CreateRectRgnIndirect(&monitorArea);
+    DebugLine(L"Drawing border\n");
+
+    // Nothing is made or freed in here: the loop runs for up to a minute.
+    for (;;) {
+        WaitForNextPass(pacing);
+        if (loop != currentLoop)
+            break;
+        DrawBorderFrame(dc, region, brush);
+        if (StopSignalled() || loop != currentLoop)
+            break;
+    }
+
+    // Repainting everything under the frame wipes it away.
+    DebugLine(L"Border is going off, invalidating region\n");
+    RECT strip = {monitorArea.left, monitorArea.top, monitorArea.left + WIPE_STRIP_WIDTH, monitorArea.bottom};
+    InvalidateRect(nullptr, &strip, FALSE);
+    RedrawWindow(nullptr, nullptr, region, WIPE_FLAGS);
+    ResetEvent(borderEventCopy);
+
+    SelectObject(dc, previousPen);
+    DeleteObject(brush);
+    DeleteObject(region);
+    ClosePacing(pacing);
+}
+
+BOOL CALLBACK BorderEnumProc(HMONITOR monitor, HDC dc, RECT *area, LPARAM loop)
+{
+    RECT monitorArea = *area;
+    // With one monitor the stored choice does not matter: it must be the one on the switch.
+    if (GetSystemMetrics(SM_CMONITORS) > 1) {
+        MONITORINFOEXW info = {};
+        info.cbSize = sizeof(info);
+        GetMonitorInfoW(monitor, &info);
+        if (IsChosenMonitor(info.szDevice) == 0)
+            return TRUE;
+    }
+    RunBorderLoop(dc, monitorArea, (LONG)loop);
+    return FALSE;
+}

@@ -1,0 +1,301 @@
+// The border and Optimize Display in the running applet, judged by what the
+// simulated switch receives and by the applet's debug lines (Wine shows
+// nothing drawn on the screen's device context, so the frame itself is
+// checked in process, on a memory surface).
+#include "AppletProcess.h"
+#include "DebugListener.h"
+#include "DisplayTestSupport.h"
+#include "Registry.h"
+#include "SimulatedSwitch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+DWORD const WAIT_MS = 10000;
+USHORT const DISPLAY_FIRMWARE = 0x0400;
+USHORT const PLAIN_FIRMWARE = 0x0301;
+// A border goes off within one pass of its loop; a second is plenty.
+DWORD const GOING_OFF_WITHIN_MS = 1000;
+const char NO_RESOLUTION_REPORT[] = "03 03 00 00 00 00 00 00";
+
+class BorderTest : public ::testing::Test {
+protected:
+    // The choice is asked for only when nothing is stored for this many
+    // monitors: these tests store the count, so no prompt comes up.
+    void startApplet(AppletProcess &applet, USHORT firmware = DISPLAY_FIRMWARE)
+    {
+        StoreChoice(L"NumDisplays", std::to_wstring(GetSystemMetrics(SM_CMONITORS)));
+        switchId = simulator.add(SwitchInterface(0x5A04, firmware, 8));
+        ASSERT_TRUE(applet.start());
+        ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
+        debug.waitForQuiet(500);
+        simulator.waitForQuiet(300);
+        simulator.clearReports();
+        debug.clear();
+    }
+
+    std::vector<std::string> reportsAfterQuiet()
+    {
+        simulator.waitForQuiet(500);
+        return ReportTexts(simulator.reports(switchId));
+    }
+
+    std::vector<std::string> linesAfterQuiet(AppletProcess &applet)
+    {
+        debug.waitForQuiet(500);
+        return debug.linesFrom(applet.pid());
+    }
+
+    // Loops that said "Drawing border" and have not yet said they are going off.
+    int loopsRunning(AppletProcess &applet)
+    {
+        std::vector<std::string> lines = linesAfterQuiet(applet);
+        return CountOf(lines, DRAWING_LINE) - CountOf(lines, GOING_OFF_LINE);
+    }
+
+    CleanRegistry registry;
+    DebugListener debug;
+    SimulatedSwitch simulator;
+    int switchId = -1;
+};
+
+struct RequestRow {
+    const char *name;
+    USHORT firmware;
+    UINT message;
+    WPARAM wParam;
+    std::vector<std::string> reports;
+    const char *line;          // a line the request writes, or null
+    bool draws;
+};
+
+TEST_F(BorderTest, EachRequestSendsItsReports)
+{
+    std::vector<RequestRow> const rows = {
+        {"border on", DISPLAY_FIRMWARE, TURN_BORDER_ON, 0, {BORDER_ON_REPORT}, "Got WM_TURN_BORDER_ON Event \n", true},
+        {"Optimize Display", DISPLAY_FIRMWARE, WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND,
+         {NO_RESOLUTION_REPORT, OPTIMIZE_BORDER_REPORT}, "User wants to Optimize Display\n", true},
+        {"display change", DISPLAY_FIRMWARE, WM_DISPLAYCHANGE, 32, {NO_RESOLUTION_REPORT, BORDER_ON_REPORT},
+         "Display just changed\n", true},
+        {"border off while off", DISPLAY_FIRMWARE, TURN_BORDER_OFF, 0, {BORDER_OFF_REPORT}, nullptr, false},
+        {"firmware 3: border on", PLAIN_FIRMWARE, TURN_BORDER_ON, 0, {}, nullptr, false},
+        {"firmware 3: border off", PLAIN_FIRMWARE, TURN_BORDER_OFF, 0, {}, nullptr, false},
+        {"firmware 3: display change", PLAIN_FIRMWARE, WM_DISPLAYCHANGE, 32, {}, nullptr, false},
+    };
+    for (const RequestRow &row : rows) {
+        SCOPED_TRACE(row.name);
+        AppletProcess applet;
+        startApplet(applet, row.firmware);
+        EXPECT_EQ(applet.send(row.message, row.wParam, 0), 0);
+        if (!row.reports.empty()) {
+            ASSERT_TRUE(simulator.waitForReports(row.reports.size(), WAIT_MS, switchId));
+        }
+        if (row.draws) {
+            ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
+        }
+        EXPECT_EQ(reportsAfterQuiet(), row.reports);
+        std::vector<std::string> lines = linesAfterQuiet(applet);
+        if (row.line != nullptr) {
+            EXPECT_EQ(CountOf(lines, row.line), 1);
+        }
+        EXPECT_EQ(CountOf(lines, DRAWING_LINE), row.draws ? 1 : 0);
+        simulator.unplug(switchId, SIM_NOTIFY_NONE);
+        debug.clear();
+    }
+}
+
+TEST_F(BorderTest, BorderOnWhileOnReportsAgainWithoutASecondLoopAndOffEndsItAtOnce)
+{
+    AppletProcess applet;
+    startApplet(applet);
+    applet.post(TURN_BORDER_ON);
+    ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
+    applet.post(TURN_BORDER_ON);
+    ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
+    EXPECT_EQ(loopsRunning(applet), 1);
+
+    // Optimize Display while the border shows does nothing at all.
+    applet.send(WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND);
+    EXPECT_EQ(reportsAfterQuiet(), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
+
+    DWORD offAt = GetTickCount();
+    applet.post(TURN_BORDER_OFF);
+    ASSERT_TRUE(debug.waitForLine(applet.pid(), GOING_OFF_LINE, WAIT_MS));
+    EXPECT_LT(GetTickCount() - offAt, GOING_OFF_WITHIN_MS);
+    EXPECT_EQ(reportsAfterQuiet(),
+              (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT, BORDER_OFF_REPORT}));
+    EXPECT_EQ(loopsRunning(applet), 0);
+    // DirectDraw's answer is written once per loop, whatever it was.
+    EXPECT_EQ(CountStartingWith(linesAfterQuiet(applet), RETURN_WAS_PREFIX), 1);
+}
+
+TEST_F(BorderTest, SlashOOptimizesAtStartUpAndTheBorderStaysUntilTurnedOff)
+{
+    StoreChoice(L"NumDisplays", std::to_wstring(GetSystemMetrics(SM_CMONITORS)));
+    switchId = simulator.add(SwitchInterface(0x5A04, DISPLAY_FIRMWARE, 8));
+    AppletProcess applet(L"/o");
+    ASSERT_TRUE(applet.start());
+    ASSERT_NE(applet.waitForWindow(), nullptr);
+    ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
+    ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
+    // The switch report of start-up (the mute state) may come after these two.
+    std::vector<std::string> reports = reportsAfterQuiet();
+    ASSERT_GE(reports.size(), 2u);
+    EXPECT_EQ(reports[0], NO_RESOLUTION_REPORT);
+    EXPECT_EQ(reports[1], OPTIMIZE_BORDER_REPORT);
+
+    // Started before its stop event existed, the loop still obeys it afterwards.
+    Sleep(1500);
+    EXPECT_EQ(loopsRunning(applet), 1);
+    applet.post(TURN_BORDER_OFF);
+    ASSERT_TRUE(debug.waitForLine(applet.pid(), GOING_OFF_LINE, WAIT_MS));
+    EXPECT_EQ(loopsRunning(applet), 0);
+}
+
+// Fifty quick on, off, on requests: every loop but the last one ends, and
+// that one ends when the border is turned off.
+TEST_F(BorderTest, QuickRequestsLeaveExactlyOneLoopDrawing)
+{
+    AppletProcess applet;
+    startApplet(applet);
+    for (int round = 0; round < 50; ++round) {
+        applet.post(TURN_BORDER_ON);
+        applet.post(TURN_BORDER_OFF);
+        applet.post(TURN_BORDER_ON);
+    }
+    ASSERT_TRUE(simulator.waitForReports(150, 30000, switchId));
+    debug.waitForQuiet(1500, 30000);
+    std::vector<std::string> lines = debug.linesFrom(applet.pid());
+    EXPECT_EQ(CountOf(lines, DRAWING_LINE), 51) << "one loop per border started";
+    EXPECT_EQ(loopsRunning(applet), 1);
+
+    applet.post(TURN_BORDER_OFF);
+    ASSERT_TRUE(simulator.waitForReports(151, WAIT_MS, switchId));
+    debug.waitForQuiet(1500, WAIT_MS);
+    EXPECT_EQ(loopsRunning(applet), 0);
+}
+
+// Wine loads no DirectDraw into the applet while this lives (Wine takes a
+// program's DLL overrides from this key when the program starts).
+class NoDirectDrawForTheApplet {
+public:
+    NoDirectDrawForTheApplet()
+    {
+        RemoveKey();
+        SetRegistryValue(HKEY_CURRENT_USER, OVERRIDES_KEY, L"ddraw", REG_SZ, L"", sizeof(wchar_t));
+    }
+    ~NoDirectDrawForTheApplet() { RemoveKey(); }
+
+private:
+    static void RemoveKey() { DeleteRegistryTree(HKEY_CURRENT_USER, OVERRIDES_KEY); }
+    static constexpr const wchar_t *OVERRIDES_KEY = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe\\DllOverrides";
+};
+
+// Without DirectDraw the border is drawn and stops on request all the same,
+// paced by a sleep instead of the monitor.
+TEST_F(BorderTest, WithoutDirectDrawTheBorderStillDrawsAndStops)
+{
+    NoDirectDrawForTheApplet noDirectDraw;
+    AppletProcess applet;
+    startApplet(applet);
+
+    applet.post(TURN_BORDER_ON);
+    ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
+    Sleep(500);
+    EXPECT_EQ(loopsRunning(applet), 1);
+    DWORD offAt = GetTickCount();
+    applet.post(TURN_BORDER_OFF);
+    ASSERT_TRUE(debug.waitForLine(applet.pid(), GOING_OFF_LINE, WAIT_MS));
+    EXPECT_LT(GetTickCount() - offAt, GOING_OFF_WITHIN_MS);
+    std::vector<std::string> lines = linesAfterQuiet(applet);
+    EXPECT_EQ(CountStartingWith(lines, RETURN_WAS_PREFIX), 0) << "DirectDraw was loaded after all";
+    EXPECT_TRUE(applet.running());
+}
+
+TEST_F(BorderTest, ResolutionReportFollowsTheStoredChoiceAndKeepsTheLastMatch)
+{
+    MONITORINFOEXW primary = {};
+    primary.cbSize = sizeof(primary);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary);
+    std::string primaryResolution = ResolutionReportText(primary.rcMonitor.right - primary.rcMonitor.left,
+                                                         primary.rcMonitor.bottom - primary.rcMonitor.top);
+    std::wstring lowerCase = primary.szDevice;
+    for (wchar_t &c : lowerCase)
+        c = towlower(c);
+
+    struct Row {
+        const char *name;
+        std::wstring stored;   // empty: nothing stored
+        std::string resolution;
+    };
+    std::vector<Row> const rows = {
+        {"nothing stored yet", L"", NO_RESOLUTION_REPORT},
+        {"the name in other letter case", lowerCase, NO_RESOLUTION_REPORT},
+        {"the primary monitor's name", primary.szDevice, primaryResolution},
+        {"a monitor that is gone: the last match stays", L"\\\\.\\DISPLAY9", primaryResolution},
+        {"nothing stored any more: the last match stays", L"", primaryResolution},
+    };
+    AppletProcess applet;
+    startApplet(applet);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.stored.empty())
+            ForgetChoice();
+        else
+            StoreChoice(L"DefaultDisplay", row.stored);
+        simulator.waitForQuiet(300);
+        simulator.clearReports();
+        applet.send(WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND);
+        ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
+        std::vector<std::string> reports = reportsAfterQuiet();
+        ASSERT_EQ(reports.size(), 2u);
+        EXPECT_EQ(reports[0], row.resolution);
+        applet.send(TURN_BORDER_OFF);
+    }
+}
+
+// The first start with a display switch asks which monitor is on it. OK is
+// pressed while another program has stopped answering: the applet neither
+// waits for that program nor hands other programs the prompts' message, and
+// stores the monitor under the prompt. The next start does not ask again.
+TEST_F(BorderTest, OkInTheStartUpPromptStoresTheMonitorWithoutWaitingForOtherPrograms)
+{
+    MONITORINFOEXW primary = {};
+    primary.cbSize = sizeof(primary);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &primary);
+    switchId = simulator.add(SwitchInterface(0x5A04, DISPLAY_FIRMWARE, 8));
+    Bystander hung(true);
+    Bystander listening(false);
+    {
+        AppletProcess applet;
+        ASSERT_TRUE(applet.start());
+        ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(WaitForPrompts(applet.pid(), GetSystemMetrics(SM_CMONITORS), WAIT_MS));
+        simulator.waitForQuiet(300);
+        simulator.clearReports();
+        PostMessageW(PromptWindows(applet.pid()).front(), WM_COMMAND, IDOK, 0);
+        EXPECT_TRUE(WaitForPrompts(applet.pid(), 0, WAIT_MS));
+        DWORD start = GetTickCount();
+        while (StoredValue(L"NumDisplays").empty() && GetTickCount() - start < WAIT_MS)
+            Sleep(20);
+        // A message posted now is handled only if the main thread is not
+        // waiting for the program that has stopped answering.
+        applet.post(TURN_BORDER_ON);
+        EXPECT_TRUE(simulator.waitForReports(1, 3000, switchId)) << "the applet is stuck";
+        EXPECT_EQ(StoredValue(L"DefaultDisplay"), TextBytes(primary.szDevice));
+        EXPECT_EQ(StoredValue(L"NumDisplays"), TextBytes(std::to_wstring(GetSystemMetrics(SM_CMONITORS))));
+        EXPECT_EQ(listening.closeMessagesSeen(), 0) << "another program was sent the prompts' message";
+    }
+    AppletProcess again;
+    ASSERT_TRUE(again.start());
+    ASSERT_NE(again.waitForWindow(), nullptr);
+    debug.waitForQuiet(1000);
+    EXPECT_TRUE(PromptWindows(again.pid()).empty());
+}
+
+}  // namespace
