@@ -2,8 +2,11 @@
 #include "SimulatedMixers.h"
 #include "SimMixerTable.h"
 
-static wchar_t const OVERRIDES_VARIABLE[] = L"WINEDLLOVERRIDES";
-static wchar_t const WINMM_OVERRIDE[] = L"winmm=n,b";
+// Wine takes a child's DLL overrides from the environment it was itself
+// started with, not from variables a test sets: the applet's own key does it.
+static wchar_t const APPLET_DEFAULTS_KEY[] = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe";
+static wchar_t const APPLET_OVERRIDES_KEY[] = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe\\DllOverrides";
+static wchar_t const NATIVE_FIRST[] = L"native,builtin";
 
 static bool ReadVariable(const wchar_t *name, std::wstring &value)
 {
@@ -27,16 +30,30 @@ SimulatedMixers::SimulatedMixers()
         view_->unlock();
     }
     hadTable_ = ReadVariable(SIM_MIXER_TABLE_VARIABLE, oldTable_);
-    hadOverrides_ = ReadVariable(OVERRIDES_VARIABLE, oldOverrides_);
     SetEnvironmentVariableW(SIM_MIXER_TABLE_VARIABLE, name.c_str());
-    std::wstring overrides = oldOverrides_.empty() ? WINMM_OVERRIDE : oldOverrides_ + L";" + WINMM_OVERRIDE;
-    SetEnvironmentVariableW(OVERRIDES_VARIABLE, overrides.c_str());
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, APPLET_OVERRIDES_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) == ERROR_SUCCESS) {
+        RegSetValueExW(key, L"winmm", 0, REG_SZ, (const BYTE *)NATIVE_FIRST, sizeof(NATIVE_FIRST));
+        RegCloseKey(key);
+    }
 }
 
 SimulatedMixers::~SimulatedMixers()
 {
     SetEnvironmentVariableW(SIM_MIXER_TABLE_VARIABLE, hadTable_ ? oldTable_.c_str() : nullptr);
-    SetEnvironmentVariableW(OVERRIDES_VARIABLE, hadOverrides_ ? oldOverrides_.c_str() : nullptr);
+    // The stand-in passes everything on without a table, so a key left by a
+    // test that crashed does no harm; still, leave the applet's key as found.
+    RegDeleteKeyW(HKEY_CURRENT_USER, APPLET_OVERRIDES_KEY);
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, APPLET_DEFAULTS_KEY, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        DWORD subkeys = 0, values = 0;
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr);
+        RegCloseKey(key);
+        if (subkeys == 0 && values == 0)
+            RegDeleteKeyW(HKEY_CURRENT_USER, APPLET_DEFAULTS_KEY);
+    }
 }
 
 bool SimulatedMixers::running() const

@@ -32,9 +32,9 @@ class SimMixerView;
 
 class SimulatedMixers {
 public:
-    // A table of its own, named in SIMMIXER_TABLE, with winmm added to
-    // WINEDLLOVERRIDES: programs started from now on load the stand-in. The
-    // destructor restores both variables.
+    // A table of its own, named in SIMMIXER_TABLE, and Wine told to load the
+    // stand-in winmm.dll into VarnelKVM.exe (HKCU Software\Wine\AppDefaults):
+    // the applet started from now on sees the table. The destructor undoes both.
     SimulatedMixers();
     ~SimulatedMixers();
     SimulatedMixers(const SimulatedMixers &) = delete;
@@ -57,6 +57,6 @@ private:
     void notify(int mixer, DWORD controlId);
 
     std::unique_ptr<SimMixerView> view_;
-    std::wstring oldOverrides_, oldTable_;
-    bool hadOverrides_ = false, hadTable_ = false;
+    std::wstring oldTable_;
+    bool hadTable_ = false;
 };
