@@ -46,7 +46,6 @@ protected:
         ASSERT_TRUE(mixers.served(applet.pid())) << "the applet did not load the stand-in winmm.dll";
     }
 
-    // Declared after the switch: its variables are restored first.
     SimulatedMixers mixers;
 };
 
