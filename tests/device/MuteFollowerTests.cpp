@@ -151,20 +151,33 @@ TEST_F(MuteFollowerTest, OnlyTheRememberedControlIsFollowed)
 
 TEST_F(MuteFollowerTest, ANoAudioSwitchEndsTheFollowing)
 {
-    // The registry says nothing; meeting the no-audio switch at start-up does.
-    int id = simulator.add(SwitchInterface(0x5A05, 0x0400));
-    int mixer = mixers.add(MixerWith({Speakers(false)}));
-    AppletProcess applet;
-    startOnMixers(applet);
-    EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{UNMUTED}) << "the one report of start-up";
-    simulator.clearReports();
+    // The registry says nothing; meeting the no-audio switch, at start-up or
+    // when it is plugged in later, does.
+    for (bool atStartUp : {true, false}) {
+        SCOPED_TRACE(atStartUp ? "attached at start-up" : "plugged in later");
+        SimulatedSwitch rowSwitch;
+        SimulatedMixers rowMixers;
+        int id = rowSwitch.add(atStartUp ? SwitchInterface(0x5A05, 0x0400)
+                                         : Unplugged(SwitchInterface(0x5A05, 0x0400)));
+        int mixer = rowMixers.add(MixerWith({Speakers(false)}));
+        AppletProcess applet;
+        ASSERT_TRUE(applet.start());
+        ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(rowMixers.served(applet.pid()));
+        if (!atStartUp)
+            rowSwitch.plug(id);
+        ASSERT_TRUE(rowSwitch.waitForReports(1, RIG_WAIT_MS, id));
+        rowSwitch.waitForQuiet();
+        EXPECT_EQ(HexReports(rowSwitch, id), std::vector<std::string>{UNMUTED}) << "its one greeting";
+        rowSwitch.clearReports();
 
-    mixers.setMute(mixer, 0, true);
-    simulator.waitForQuiet(500);
-    EXPECT_TRUE(simulator.writes(id).empty());
-    applet.post(WM_COMMAND, 32784);
-    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
-    EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{"01 06 00 00 00 00 00 00"});
+        rowMixers.setMute(mixer, 0, true);
+        rowSwitch.waitForQuiet(500);
+        EXPECT_TRUE(rowSwitch.writes(id).empty());
+        applet.post(WM_COMMAND, 32784);
+        ASSERT_TRUE(rowSwitch.waitForReports(1, RIG_WAIT_MS, id));
+        EXPECT_EQ(HexReports(rowSwitch, id), std::vector<std::string>{"01 06 00 00 00 00 00 00"});
+    }
 }
 
 }  // namespace
