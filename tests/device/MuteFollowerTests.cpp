@@ -86,12 +86,14 @@ TEST_F(MuteFollowerTest, AtStartUpEachMixerWithSpeakersMuteReportsIt)
         AppletProcess applet;
         startApplet(applet);
         ASSERT_TRUE(rowMixers.served(applet.pid())) << "the applet did not load the stand-in winmm.dll";
-        EXPECT_EQ(HexReports(simulator, id), row.reports);
-        EXPECT_EQ(rowMixers.opensBy(applet.pid()), row.opens);
+        // A loaded machine may still be in start-up: wait for what the row expects.
+        simulator.waitForReports(row.reports.size(), RIG_WAIT_MS, id);
 
         // The mixer last opened is closed once the message loop has ended.
         applet.post(WM_COMMAND, 105);
         ASSERT_TRUE(applet.waitForExit(RIG_WAIT_MS));
+        EXPECT_EQ(HexReports(simulator, id), row.reports);
+        EXPECT_EQ(rowMixers.opensBy(applet.pid()), row.opens);
         EXPECT_EQ(rowMixers.closeCalls(), row.opens > 0 ? 1 : 0);
         CleanRegistry::RemoveAll();
     }
