@@ -1,13 +1,17 @@
 // Device arrival and removal: keeps the tray icon current and greets a switch
 // that has just been plugged in.
-//   OnDeviceChange - every WM_DEVICECHANGE of the main window
+//   ArrivedInterfaceName - the interface's name, read within the record's own size
+//   OnDeviceChange       - every WM_DEVICECHANGE of the main window
 #include "Device.h"
 #include "../display/Display.h"
 #include "../shell/Shell.h"
 
 #include <dbt.h>
+#include <cstddef>
 #include <cwctype>
 #include <string>
+
+static size_t const NAME_OFFSET = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
 
 // Rows 3 and 4 of the id table: switches that carry video and take the
 // resolution and border reports.
@@ -17,16 +21,11 @@ static bool IsVideoCapableSwitch(const std::wstring &upperName)
            upperName.find(switchIdTable[3]) != std::wstring::npos;
 }
 
-static void RestartWatcherStartTimer()
-{
-    RestartThreadTimer(&appState.watcherStartTimerId, WATCHER_START_TIMER, WATCHER_START_TIMER);
-}
-
 static void GreetArrivedSwitch(const std::wstring &upperName)
 {
     // Reports the mute state and, by opening the switch, reads its identity again.
     SendSwitchCommand(SWITCH_NONE);
-    RestartWatcherStartTimer();
+    ArmWatcherStart();
 
     if (!IsVideoCapableSwitch(upperName) || !HasDisplayFirmware())
         return;
@@ -41,6 +40,22 @@ static void GreetArrivedSwitch(const std::wstring &upperName)
     SendBorderReport();
 }
 
+// The upper-case interface name of an arrival record; empty when the record
+// is too short to hold one. Nothing past dbch_size is read: the sender
+// decides that size, and a record that claims more than it holds, or a name
+// with no terminator inside it, must not lead the read into other memory.
+static std::wstring ArrivedInterfaceName(const DEV_BROADCAST_HDR *header)
+{
+    std::wstring upperName;
+    if (header->dbch_size <= NAME_OFFSET)
+        return upperName;
+    const DEV_BROADCAST_DEVICEINTERFACE_W *record = (const DEV_BROADCAST_DEVICEINTERFACE_W *)header;
+    size_t maxChars = (header->dbch_size - NAME_OFFSET) / sizeof(wchar_t);
+    for (size_t index = 0; index < maxChars && record->dbcc_name[index] != L'\0'; ++index)
+        upperName += (wchar_t)towupper(record->dbcc_name[index]);
+    return upperName;
+}
+
 void OnDeviceChange(WPARAM event, LPARAM lParam)
 {
     appState.deviceAttributes = HIDD_ATTRIBUTES{};
@@ -51,11 +66,11 @@ void OnDeviceChange(WPARAM event, LPARAM lParam)
     }
     if (event != DBT_DEVICEARRIVAL)
         return;
+    // A missing record, or one too short for its own header, is no switch.
     const DEV_BROADCAST_HDR *header = (const DEV_BROADCAST_HDR *)lParam;
-    if (header != nullptr && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-        std::wstring upperName = ((const DEV_BROADCAST_DEVICEINTERFACE_W *)header)->dbcc_name;
-        for (wchar_t &character : upperName)
-            character = (wchar_t)towupper(character);
+    if (header != nullptr && header->dbch_size >= sizeof(DEV_BROADCAST_HDR) &&
+        header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+        std::wstring upperName = ArrivedInterfaceName(header);
         if (PathHoldsSwitchId(upperName.c_str()))
             GreetArrivedSwitch(upperName);
     }

@@ -56,6 +56,7 @@ void SendBorderReport();
 void HandleInputReport(const BYTE *report, DWORD bytesTransferred);
 
 // Watcher thread (Watcher.cpp)
+void ArmWatcherStart();
 void OnWatcherStartTimer();
 
 // Device arrival (Arrival.cpp)

@@ -16,6 +16,7 @@ static BYTE const DISPLAY_RESOLUTION = 3;   // byte 1 of a display report
 static BYTE const DISPLAY_BORDER = 4;
 static BYTE const BORDER_REQUEST_OFF = 0;   // byte 1 of the switch's input report
 static BYTE const BORDER_REQUEST_ON = 1;
+static DWORD const INPUT_REPORT_COMMAND_BYTES = 2;  // report id and command
 
 ReportBytes SwitchReport(SwitchCommand command, DWORD muteState)
 {
@@ -107,7 +108,9 @@ void HandleInputReport(const BYTE *report, DWORD bytesTransferred)
 {
     // Found afresh for every report: the request is lost if the window is gone.
     HWND mainWindow = FindWindowW(appState.className.c_str(), nullptr);
-    if (bytesTransferred == 0 || report[0] != DISPLAY_REPORT_ID)
+    // A report too short to hold its command asks for nothing: acting on it
+    // would take the command byte of whatever report came before.
+    if (bytesTransferred < INPUT_REPORT_COMMAND_BYTES || report[0] != DISPLAY_REPORT_ID)
         return;
     DebugLineF(L"%x %x %x %x %x : 0x%x\n", report[0], report[1], report[2], report[3], report[4],
                report[1] + 256 * report[2]);

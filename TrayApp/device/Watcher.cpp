@@ -1,7 +1,106 @@
-// The watcher thread that reads the switch's input reports.
+// The watcher thread that listens for the switch's border requests.
+//   ArmWatcherStart     - the watcher starts when the switch has settled
+//   OnWatcherStartTimer - the start timer's branch: one watcher at a time
+//   WatchThreadWorker   - keeps one read outstanding until the switch goes away
+//   ReadCompletion      - turns each input report into a message to the main window
 #include "Device.h"
+#include "../shell/Shell.h"
+
+#include <new>
+
+static DWORD const INPUT_REPORT_BYTES = sizeof(appState.inputReport);
+
+// The watcher's one read: touched only by the watcher thread and the read it issued.
+static OVERLAPPED watcherOverlapped;
+// Set by the completion routine, so the wait knows its read has been handled.
+static volatile bool readCompleted;
+
+static VOID CALLBACK ReadCompletion(DWORD errorCode, DWORD bytesTransferred, LPOVERLAPPED overlapped)
+{
+    readCompleted = true;
+    if (errorCode != 0) {
+        // The switch went away (or refused the read): the watcher ends.
+        appState.watcherKeepRunning = false;
+        return;
+    }
+    HandleInputReport(appState.inputReport, bytesTransferred);
+}
+
+// Waits alertably until the pending read has completed and its routine has run.
+static void WaitForReadCompletion()
+{
+    while (!readCompleted) {
+        // Nothing signals the event: only the read's completion ends the wait.
+        if (WaitForSingleObjectEx(appState.watcherEvent, INFINITE, TRUE) == WAIT_FAILED)
+            SleepEx(INFINITE, TRUE);
+    }
+}
+
+static DWORD WINAPI WatchThreadWorker(LPVOID)
+{
+    HidDeviceSet *deviceSet = appState.watcherDeviceSet;
+    // Stored by the start branch before this thread was resumed.
+    HANDLE ownThread = appState.watcherThread;
+
+    deviceSet->setOverlapped();
+    deviceSet->openAll();
+    HANDLE device = deviceSet->handles[0];
+    if (appState.watcherKeepRunning) {
+        while (device != INVALID_HANDLE_VALUE) {
+            ZeroMemory(&watcherOverlapped, sizeof(watcherOverlapped));
+            // A short report must not show the bytes of the one before it.
+            ZeroMemory(appState.inputReport, INPUT_REPORT_BYTES);
+            readCompleted = false;
+            if (!ReadFileEx(device, appState.inputReport, INPUT_REPORT_BYTES, &watcherOverlapped,
+                            ReadCompletion)) {
+                DebugLine(L"Read Failure\n");
+                break;
+            }
+            WaitForReadCompletion();
+            if (!appState.watcherKeepRunning)
+                break;
+        }
+    }
+    if (device != INVALID_HANDLE_VALUE)
+        CancelIo(device);
+    deviceSet->closeAll();
+    delete deviceSet;
+
+    // The thread frees its own handle. While the set is still stored no other
+    // watcher can start, so the field still holds this thread's handle.
+    appState.watcherThread = nullptr;
+    if (ownThread != nullptr)
+        CloseHandle(ownThread);
+    // From here on a new arrival may start the next watcher.
+    appState.watcherDeviceSet = nullptr;
+    DebugLine(L"Stopping WatchThreadWorker\n");
+    return 0;
+}
+
+void ArmWatcherStart()
+{
+    // A second arrival within the delay moves the start, it does not add one.
+    RestartThreadTimer(&appState.watcherStartTimerId, WATCHER_START_TIMER, WATCHER_START_TIMER);
+}
 
 void OnWatcherStartTimer()
 {
-    // Not built yet.
+    if (appState.watcherDeviceSet != nullptr)
+        return;  // one watcher at a time: the running one keeps its handles
+
+    DebugLine(L"Got a StartTreadTimerID... starting WatchWorkerThread\n");
+    appState.watcherKeepRunning = true;
+    appState.watcherDeviceSet = new (std::nothrow) HidDeviceSet();
+    if (appState.watcherDeviceSet == nullptr)
+        return;
+    HANDLE thread = CreateThread(nullptr, 0, WatchThreadWorker, nullptr, CREATE_SUSPENDED, nullptr);
+    if (thread == nullptr) {
+        delete appState.watcherDeviceSet;
+        appState.watcherDeviceSet = nullptr;
+        return;
+    }
+    // Idle: it blocks between reports and must never compete with the user's work.
+    SetThreadPriority(thread, THREAD_PRIORITY_IDLE);
+    appState.watcherThread = thread;
+    ResumeThread(thread);
 }

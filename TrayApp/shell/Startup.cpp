@@ -170,6 +170,9 @@ BOOL InitInstance(HINSTANCE instance, int showCommand)
     if (appState.noAudio == 0)
         OpenMixers();
     AddTrayIcon();
+    // A switch attached before start-up is listened to as if it had just arrived.
+    if (appState.deviceAttributes.ProductID != 0)
+        ArmWatcherStart();
 
     DebugLine(L"Starting the hook\n");
     StartHook(appState.mainWindow);

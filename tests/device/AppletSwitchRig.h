@@ -1,0 +1,77 @@
+// What the black-box tests of the switch talking back share: the running
+// applet, the simulated switch it finds, and its diagnostic lines.
+#pragma once
+
+#include "AppletProcess.h"
+#include "DebugListener.h"
+#include "Registry.h"
+#include "SimulatedSwitch.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+DWORD const RIG_WAIT_MS = 10000;
+const char WATCHER_STARTS[] = "Got a StartTreadTimerID... starting WatchWorkerThread\n";
+const char WATCHER_STOPS[] = "Stopping WatchThreadWorker\n";
+const char BORDER_ON_ASKED[] = "KVM Asked to turn border ON\n";
+const char BORDER_OFF_ASKED[] = "KVM Asked to turn border OFF\n";
+// The watcher waits this long after an arrival before it opens the switch.
+DWORD const WATCHER_DELAY_MS = 515;
+
+inline int CountOf(const std::vector<std::string> &lines, const std::string &line)
+{
+    int count = 0;
+    for (const std::string &each : lines)
+        count += each == line ? 1 : 0;
+    return count;
+}
+
+// Every accepted report of the interface, as hex text, in arrival order.
+inline std::vector<std::string> HexReports(const SimulatedSwitch &simulator, int id = SIM_ANY_INTERFACE)
+{
+    std::vector<std::string> hex;
+    for (const SimReport &report : simulator.reports(id))
+        hex.push_back(HexBytes(report.bytes));
+    return hex;
+}
+
+class AppletSwitchTest : public ::testing::Test {
+protected:
+    // Starts the applet on whatever the simulator presents, and lets start-up finish.
+    void startApplet(AppletProcess &applet)
+    {
+        ASSERT_TRUE(applet.start());
+        ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(simulator.waitForClient(applet.pid())) << "the applet did not load the stand-in DLLs";
+        debug.waitForQuiet(500);
+        simulator.waitForQuiet();
+    }
+
+    std::vector<std::string> lines(AppletProcess &applet) { return debug.linesFrom(applet.pid()); }
+    int countOf(AppletProcess &applet, const char *line) { return CountOf(lines(applet), line); }
+
+    // Waits until the applet has written `line` `count` times in all.
+    bool waitForCount(AppletProcess &applet, const char *line, int count, DWORD timeoutMs = RIG_WAIT_MS)
+    {
+        DWORD start = GetTickCount();
+        while (countOf(applet, line) < count) {
+            if (GetTickCount() - start >= timeoutMs)
+                return false;
+            Sleep(10);
+        }
+        return true;
+    }
+
+    CleanRegistry registry;
+    DebugListener debug;
+    SimulatedSwitch simulator;
+};
+
+// A switch interface that is not plugged in yet.
+inline SimInterface Unplugged(SimInterface description)
+{
+    description.present = false;
+    return description;
+}

@@ -1,0 +1,208 @@
+// The watcher that listens for the switch's border requests, in the running
+// applet: when it starts and ends, what it makes of each input report, and
+// how it stands up to a switch plugged and unplugged for a long while.
+#include "AppletSwitchRig.h"
+
+#include <random>
+
+namespace {
+
+const char UNKNOWN_7[] = "KVM Sent an unknown command 7\n";
+DWORD const READ_SETTLE_MS = 300;
+
+// Handles the process holds, counted from outside as the system lists them
+// (Wine's GetProcessHandleCount answers 0 for every process).
+int HandleCountOf(DWORD processId)
+{
+    struct Entry {
+        ULONG processId;
+        BYTE objectType, flags;
+        USHORT handle;
+        PVOID object;
+        ACCESS_MASK access;
+    };
+    typedef LONG(WINAPI * QueryProc)(ULONG, PVOID, ULONG, PULONG);
+    QueryProc query = (QueryProc)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
+    ULONG const SYSTEM_HANDLE_INFORMATION = 16;
+    std::vector<BYTE> buffer(4 << 20);
+    ULONG size = 0;
+    if (query == nullptr || query(SYSTEM_HANDLE_INFORMATION, buffer.data(), (ULONG)buffer.size(), &size) != 0)
+        return -1;
+    ULONG count = *(ULONG *)buffer.data();
+    const Entry *entries = (const Entry *)(buffer.data() + sizeof(ULONG_PTR));
+    int held = 0;
+    for (ULONG index = 0; index < count; ++index)
+        held += entries[index].processId == processId ? 1 : 0;
+    return held;
+}
+
+class WatcherTest : public AppletSwitchTest {
+protected:
+    // The applet's lines once it has had time to read a report (it wrote
+    // more than `before` lines, or the time is up) and has fallen quiet.
+    std::vector<std::string> settledLines(AppletProcess &applet, size_t before = 0)
+    {
+        DWORD start = GetTickCount();
+        while (lines(applet).size() <= before && GetTickCount() - start < READ_SETTLE_MS)
+            Sleep(10);
+        debug.waitForQuiet(READ_SETTLE_MS / 3);
+        return lines(applet);
+    }
+
+    // Sends one input report and waits until the applet has read it.
+    std::vector<std::string> inputLines(AppletProcess &applet, int id, const std::vector<BYTE> &report)
+    {
+        debug.clear();
+        EXPECT_EQ(simulator.sendInputReport(id, report), 1) << "one watcher reads the switch";
+        return settledLines(applet);
+    }
+};
+
+TEST_F(WatcherTest, ASwitchAttachedAtStartUpIsListenedTo)
+{
+    int id = simulator.add(SwitchInterface(0x5A01, 0x0301));
+    AppletProcess applet;
+    startApplet(applet);
+    ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
+    ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
+
+    EXPECT_EQ(inputLines(applet, id, {3, 1, 0, 0, 0, 0, 0, 0}),
+              (std::vector<std::string>{"3 1 0 0 0 : 0x1\n", BORDER_ON_ASKED}));
+    EXPECT_EQ(inputLines(applet, id, {3, 0, 0, 0, 0, 0, 0, 0}),
+              (std::vector<std::string>{"3 0 0 0 0 : 0x0\n", BORDER_OFF_ASKED}));
+}
+
+TEST_F(WatcherTest, UnpluggingEndsTheWatcherAndPluggingStartsTheNext)
+{
+    int id = simulator.add(SwitchInterface(0x5A01, 0x0301));
+    AppletProcess applet;
+    startApplet(applet);
+    ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
+
+    simulator.unplug(id);
+    ASSERT_TRUE(waitForCount(applet, WATCHER_STOPS, 1));
+    EXPECT_TRUE(simulator.waitForOpenCount(id, 0));
+
+    simulator.plug(id);
+    ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 2));
+    ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
+    EXPECT_EQ(CountOf(inputLines(applet, id, {3, 1, 0, 0, 0, 0, 0, 0}), BORDER_ON_ASKED), 1);
+
+    // Unplugged, then gone again before its next watcher could open it: that
+    // watcher ends at once.
+    debug.clear();
+    simulator.unplug(id);
+    simulator.plug(id);
+    simulator.unplug(id);
+    ASSERT_TRUE(waitForCount(applet, WATCHER_STOPS, 2));
+    Sleep(2 * WATCHER_DELAY_MS);
+    EXPECT_EQ(countOf(applet, WATCHER_STARTS), 1);
+    EXPECT_EQ(countOf(applet, WATCHER_STOPS), 2);
+    EXPECT_EQ(countOf(applet, "Read Failure\n"), 0);
+}
+
+class WatcherReliabilityTest : public WatcherTest {};
+
+TEST_F(WatcherReliabilityTest, InputReportsOfEveryLengthAndAnyBytesAreReadSafely)
+{
+    SimInterface asWritten = SwitchInterface(0x5A01, 0x0301);
+    asWritten.inputReportLength = 0;  // each report arrives with the length it was sent with
+    int id = simulator.add(asWritten);
+    AppletProcess applet;
+    startApplet(applet);
+    ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
+    ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
+
+    // Each row follows one that left 03 01 02 03 04 in the read buffer: a
+    // shorter report must not be taken with the bytes of the one before.
+    std::vector<BYTE> const fullOn = {3, 1, 2, 3, 4, 5, 6, 7};
+    struct Row {
+        std::vector<BYTE> report;
+        std::vector<std::string> lines;
+    } const rows[] = {
+        {{}, {}},
+        {{3}, {}},
+        {{3, 1}, {"3 1 0 0 0 : 0x1\n", BORDER_ON_ASKED}},
+        {{3, 0, 0xFF}, {"3 0 ff 0 0 : 0xff00\n", BORDER_OFF_ASKED}},
+        {{3, 1, 2, 3}, {"3 1 2 3 0 : 0x201\n", BORDER_ON_ASKED}},
+        {{3, 7, 1, 2, 3}, {"3 7 1 2 3 : 0x107\n", UNKNOWN_7}},
+        {{2, 1, 0, 0, 0, 0}, {}},
+        {{3, 0, 0, 0, 0, 0, 0}, {"3 0 0 0 0 : 0x0\n", BORDER_OFF_ASKED}},
+        {{0, 0, 0, 0, 0, 0, 0, 0}, {}},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(HexBytes(row.report));
+        inputLines(applet, id, fullOn);
+        EXPECT_EQ(inputLines(applet, id, row.report), row.lines);
+    }
+
+    // Any bytes at all: only 03 00 and 03 01 are border requests.
+    std::mt19937 random(20261208);
+    int requests = 0;
+    debug.clear();
+    for (int count = 0; count < 60; ++count) {
+        std::vector<BYTE> report(random() % 9);
+        for (BYTE &value : report)
+            value = (BYTE)random();
+        if (report.size() >= 1 && random() % 2 == 0)
+            report[0] = 3;
+        if (report.size() >= 2 && random() % 2 == 0)
+            report[1] = (BYTE)(random() % 3);
+        requests += report.size() >= 2 && report[0] == 3 && report[1] <= 1 ? 1 : 0;
+        size_t before = lines(applet).size();
+        simulator.sendInputReport(id, report);
+        settledLines(applet, before);
+    }
+    std::vector<std::string> all = lines(applet);
+    EXPECT_EQ(CountOf(all, BORDER_ON_ASKED) + CountOf(all, BORDER_OFF_ASKED), requests);
+    EXPECT_EQ(countOf(applet, WATCHER_STOPS), 0) << "no report ends the watcher";
+    EXPECT_EQ(CountOf(inputLines(applet, id, {3, 1}), BORDER_ON_ASKED), 1);
+    EXPECT_TRUE(applet.running());
+}
+
+TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBehind)
+{
+    int id = simulator.add(Unplugged(SwitchInterface(0x5A01, 0x0301)));
+    AppletProcess applet;
+    startApplet(applet);
+    int handlesBefore = HandleCountOf(applet.pid());
+    ASSERT_GT(handlesBefore, 0);
+
+    // Held plugged and unplugged for varied times, some shorter than the
+    // watcher's start delay and some longer.
+    DWORD const pluggedMs[] = {20, 100, 560, 60};
+    DWORD const unpluggedMs[] = {10, 60, 150};
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        simulator.plug(id);
+        Sleep(pluggedMs[cycle % 4]);
+        simulator.unplug(id);
+        Sleep(unpluggedMs[cycle % 3]);
+    }
+    // A start timer still pending from the last cycle runs its course.
+    Sleep(2 * WATCHER_DELAY_MS);
+    debug.waitForQuiet(500);
+    int starts = countOf(applet, WATCHER_STARTS);
+    EXPECT_GE(starts, 50) << "the longer plugged spells start a watcher";
+    EXPECT_EQ(starts - countOf(applet, WATCHER_STOPS), 0) << "no watcher is left without a switch";
+    int handlesAfter = HandleCountOf(applet.pid());
+    EXPECT_LE(abs(handlesAfter - handlesBefore), 5) << handlesBefore << " handles before, " << handlesAfter
+                                                     << " after";
+    RecordProperty("HandlesBefore", handlesBefore);
+    RecordProperty("HandlesAfter", handlesAfter);
+    printf("handles before the cycles %d, after %d; %d watchers started\n", handlesBefore, handlesAfter, starts);
+
+    // Plugged once more: one watcher, and the user can still switch.
+    simulator.plug(id);
+    ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, starts + 1));
+    ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
+    EXPECT_EQ(CountOf(inputLines(applet, id, {3, 1, 0, 0, 0, 0, 0, 0}), BORDER_ON_ASKED), 1);
+    simulator.waitForQuiet();
+    simulator.clearReports();
+    UINT const HOOK_KEYUP = 0x8334;
+    ASSERT_TRUE(applet.post(HOOK_KEYUP, VK_CONTROL, 0xC01D0001));
+    ASSERT_TRUE(applet.post(HOOK_KEYUP, VK_CONTROL, 0xC01D0001));
+    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
+    EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{"01 06 00 00 00 00 00 00"});
+}
+
+}  // namespace
