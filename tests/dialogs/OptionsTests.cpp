@@ -77,7 +77,7 @@ protected:
     }
 };
 
-typedef std::vector<std::string> States_;
+typedef std::vector<std::string> StateList;
 
 // One monitor here: "Select My Primary Monitor" stays disabled in every row.
 TEST_F(OptionsTest, AtOpeningTheControlsShowTheStoredSettings)
@@ -86,7 +86,7 @@ TEST_F(OptionsTest, AtOpeningTheControlsShowTheStoredSettings)
         const char *name;
         USHORT firmware;
         DWORD enableKeys, activeKey, enableOptimize, activeKeyOptimize, noAudio, noButton;
-        States_ expected;
+        StateList expected;
     } const rows[] = {
         {"defaults, firmware 4", FIRMWARE_4, 1, 17, 1, 145, 0, 0,
          {"1002:checked", "1007:checked", "1010:checked", "1011:disabled", "1013:checked", "1006:checked",
@@ -119,7 +119,7 @@ TEST_F(OptionsTest, AtOpeningTheControlsShowTheStoredSettings)
         appState.noAudio = row.noAudio;
         appState.noButton = row.noButton;
         appState.switchOnShutdown = 1;
-        States_ seen;
+        StateList seen;
         EXPECT_TRUE(options([&](HWND dialog) {
             seen = States(dialog);
             Click(dialog, IDCANCEL);
@@ -169,7 +169,7 @@ TEST_F(OptionsTest, ClickingASwitchingKeyTakesItFromTheOptimizeGroup)
         const char *name;
         DWORD activeKey, activeKeyOptimize;
         std::vector<int> clicks;
-        States_ expected;   // of the two radio groups only
+        StateList expected;   // of the two radio groups only
     } const rows[] = {
         {"Scroll Lock taken: Control - Control instead", 17, 145, {1005},
          {"1005:checked", "1011:checked", "1013:disabled"}},
@@ -189,7 +189,7 @@ TEST_F(OptionsTest, ClickingASwitchingKeyTakesItFromTheOptimizeGroup)
         SCOPED_TRACE(row.name);
         appState.activeKey = row.activeKey;
         appState.activeKeyOptimize = row.activeKeyOptimize;
-        States_ seen;
+        StateList seen;
         EXPECT_TRUE(options([&](HWND dialog) {
             for (int control : row.clicks)
                 EXPECT_TRUE(Click(dialog, control)) << "cannot click " << control;
@@ -272,6 +272,7 @@ TEST_F(OptionsTest, CancelLeavesEverySettingAsItWas)
             row.close(dialog);
         });
         EXPECT_TRUE(run.appeared && run.closedByScript);
+        EXPECT_EQ(OpenOptionsDialog(), nullptr) << "a closed dialog still counts as open";
         EXPECT_EQ(appState.runOnStartup, row.runOnStartup);
         EXPECT_EQ(appState.switchOnExit, row.switchOnExit);
         EXPECT_EQ(appState.switchOnShutdown, row.switchOnShutdown);
