@@ -65,16 +65,6 @@ TEST_F(AboutTest, ShowsTheSoftwareAndFirmwareVersions)
     }
 }
 
-TEST_F(AboutTest, SpeaksTheUserLanguage)
-{
-    language(LANG_JAPANESE);
-    AboutLines lines = open();
-    EXPECT_EQ(lines.caption, L"\x30D0\x30FC\x30B8\x30E7\x30F3\x60C5\x5831 Kestrel");   // "Version information Kestrel"
-    EXPECT_EQ(lines.firmware, L"Kestrel \x672A\x63A5\x7D9A");                          // "Kestrel not attached"
-    EXPECT_EQ(lines.software.substr(lines.software.size() - 8), L" 1.1.6.0");
-    EXPECT_NE(lines.software, L"Software Version 1.1.6.0");
-}
-
 // OK ends it with 1; Escape and the close box arrive as command 2 (the icon
 // control's identifier) and end it with 2.
 TEST_F(AboutTest, OkEscapeAndTheCloseBoxCloseIt)

@@ -142,7 +142,8 @@ TEST_F(DialogsAppletTest, ACancelledSwitchOnExitDoesNotSwitchAtExit)
 }
 
 // Wine tells the applet alone which Windows it runs on. On Windows 2000 the
-// sounds box is hidden and OK leaves the sounds alone; on XP it shows them.
+// sounds box is hidden and OK leaves the sounds alone; on XP it shows them
+// on, and unticked and confirmed it turns them off.
 TEST_F(DialogsAppletTest, TheSoundsBoxExistsFromWindowsXP)
 {
     SoundSchemeSandbox scheme;
@@ -154,7 +155,8 @@ TEST_F(DialogsAppletTest, TheSoundsBoxExistsFromWindowsXP)
     struct Row {
         const wchar_t *version;
         const char *state;
-    } const rows[] = {{L"win2k", "hidden"}, {L"winxp", "checked"}};
+        bool untick;
+    } const rows[] = {{L"win2k", "hidden", false}, {L"winxp", "checked", true}};
     wchar_t const sound[] = L"C:\\Windows\\Media\\Windows Hardware Insert.wav";
     SetSoundValue(CONNECT_CURRENT, nullptr, REG_SZ, sound);
     SetSoundValue(DISCONNECT_CURRENT, nullptr, REG_SZ, sound);
@@ -170,10 +172,13 @@ TEST_F(DialogsAppletTest, TheSoundsBoxExistsFromWindowsXP)
         HWND options = WaitForDialog(older.pid(), OPTIONS_CAPTION);
         ASSERT_NE(options, nullptr);
         EXPECT_EQ(ControlState(options, 1006), row.state);
+        if (row.untick)
+            ClickIn(options, 1006);
         ClickIn(options, IDOK);
         ASSERT_TRUE(WaitForNoDialog(older.pid(), OPTIONS_CAPTION));
-        EXPECT_EQ(DescribeSoundValue(CONNECT_CURRENT, nullptr), playing);
-        EXPECT_EQ(DescribeSoundValue(DISCONNECT_CURRENT, nullptr), playing);
+        std::string const expected = row.untick ? "1:0:" : playing;
+        EXPECT_EQ(DescribeSoundValue(CONNECT_CURRENT, nullptr), expected);
+        EXPECT_EQ(DescribeSoundValue(DISCONNECT_CURRENT, nullptr), expected);
     }
 }
 

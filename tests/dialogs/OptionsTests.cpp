@@ -3,13 +3,13 @@
 // writes and restarts, and that Cancel leaves every setting as it was.
 #include "DialogDriver.h"
 #include "Messages.h"
-#include "SoundScheme.h"
+#include "Registry.h"
 #include "dialogs/Dialogs.h"
 #include "shell/Shell.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <algorithm>
 
 namespace {
 
@@ -23,7 +23,6 @@ int const WATCHED[] = {1002, 1007, 1004, 1005, 1003, 1010, 1011, 1012, 1013, 101
 class OptionsTest : public ::testing::Test {
 protected:
     CleanRegistry registry;
-    SoundSchemeSandbox scheme;
 
     void SetUp() override
     {
@@ -126,39 +125,6 @@ TEST_F(OptionsTest, AtOpeningTheControlsShowTheStoredSettings)
         }));
         EXPECT_EQ(seen, row.expected);
     }
-}
-
-// Every text comes from the string table in the user's language; where the
-// language lacks a string, the check box is left without text.
-TEST_F(OptionsTest, TextsAreInTheUserLanguage)
-{
-    appState.noAudio = appState.noButton = 1;
-    std::map<int, std::wstring> english, japanese;
-    for (LANGID language : {(LANGID)0x0409, (LANGID)LANG_JAPANESE}) {
-        appState.uiLanguage = language;
-        std::map<int, std::wstring> &texts = language == LANG_JAPANESE ? japanese : english;
-        EXPECT_TRUE(options([&](HWND dialog) {
-            texts[0] = WindowText(dialog);
-            for (int control : {1, 2, 1001, 1002, 1003, 1011, 1006, 1008, 1009, 1016, 1017, 32781})
-                texts[control] = ControlText(dialog, control);
-            Click(dialog, IDCANCEL);
-        }));
-    }
-    EXPECT_EQ(english[0], L"Options...");
-    EXPECT_EQ(english[1], L"OK");
-    EXPECT_EQ(english[1003], L"Control - Control - Shift");
-    EXPECT_EQ(english[1011], L"Control - Control");
-    EXPECT_EQ(english[1006], L"Enable Device Connection Sounds");
-    EXPECT_EQ(english[1008], L"Select My Primary Monitor");
-    EXPECT_EQ(english[1017], L"Automatically switch when My Computer shuts down");
-    EXPECT_EQ(english[32781],
-              L"Pressing ALT while entering the key sequence will switch control\n(video and input) only.");
-    for (int control : {0, 2, 1001, 1002, 1003, 1011, 1006, 1008, 1009, 32781}) {
-        EXPECT_FALSE(japanese[control].empty()) << control;
-        EXPECT_NE(japanese[control], english[control]) << control;
-    }
-    EXPECT_EQ(japanese[1016], L"") << "Japanese has no string 130";
-    EXPECT_EQ(japanese[1017], L"") << "only English has string 134";
 }
 
 // The optimize group never offers the switching key: picking a switching key
@@ -321,45 +287,6 @@ TEST_F(OptionsTest, OkRestartsOrStopsTheSequenceWindowTimer)
     appState.sequenceTimerId = running;
     EXPECT_TRUE(SequenceTicks(700).empty()) << "the stopped timer still fires";
     appState.sequenceTimerId = TIMER_NOT_RUNNING;
-}
-
-// The sounds box shows the sounds' state and OK changes them only when it was
-// clicked; before Windows XP it is hidden and the sounds are never touched.
-TEST_F(OptionsTest, TheSoundsBoxTurnsTheSoundsOffAndIsHiddenBeforeWindowsXP)
-{
-    if (!scheme.ours())
-        GTEST_SKIP() << "this user has device sounds of its own; they are left alone";
-    wchar_t const sound[] = L"C:\\Windows\\Media\\Windows Hardware Insert.wav";
-    struct Row {
-        const char *name;
-        DWORD major, minor;
-        std::vector<int> clicks;
-        const char *stateAtOpening;
-        const char *connectAfter;
-    } const rows[] = {
-        {"Windows XP, OK alone", 5, 1, {}, "checked", "1:90:C:\\Windows\\Media\\Windows Hardware Insert.wav"},
-        {"Windows XP, click twice", 5, 1, {1006, 1006}, "checked",
-         "1:90:C:\\Windows\\Media\\Windows Hardware Insert.wav"},
-        {"Windows 7, sounds off", 6, 1, {1006}, "checked", "1:0:"},
-        {"Windows 2000", 5, 0, {}, "hidden", "1:90:C:\\Windows\\Media\\Windows Hardware Insert.wav"},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        SetSoundValue(CONNECT_CURRENT, nullptr, REG_SZ, sound);
-        SetSoundValue(DISCONNECT_CURRENT, nullptr, REG_SZ, sound);
-        appState.osVersion.dwMajorVersion = row.major;
-        appState.osVersion.dwMinorVersion = row.minor;
-        std::string state;
-        EXPECT_TRUE(options([&](HWND dialog) {
-            state = ControlState(dialog, 1006);
-            for (int control : row.clicks)
-                EXPECT_TRUE(Click(dialog, control));
-            Click(dialog, IDOK);
-        }));
-        EXPECT_EQ(state, row.stateAtOpening);
-        EXPECT_EQ(DescribeSoundValue(CONNECT_CURRENT, nullptr), row.connectAfter);
-        EXPECT_EQ(DescribeSoundValue(DISCONNECT_CURRENT, nullptr), row.connectAfter);
-    }
 }
 
 }  // namespace

@@ -189,23 +189,6 @@ TEST_F(InstancePipeTest, AThousandQuickConnectionsLeaveItRunning)
     EXPECT_EQ(CountLines(debug, applet->pid(), "Cmd read from pipe is 0"), 1u) << "one client in a life";
 }
 
-// Another program holding the name: the applet says why it has no pipe,
-// polls nothing, and runs on.
-TEST_F(InstancePipeTest, WithTheNameTakenItRunsOnWithoutThePipe)
-{
-    HANDLE taken = CreateNamedPipeW(MORVAX_PIPE.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 1, 4, 4, 1, nullptr);
-    ASSERT_NE(taken, INVALID_HANDLE_VALUE);
-    startApplet();
-    debug.waitForQuiet(POLL_PERIOD_MS + 1000, POLL_PERIOD_MS + 3000);
-    bool reported = false;
-    for (const std::string &line : lines())
-        reported = reported || line.rfind("Create Pipe failed with error ", 0) == 0;
-    EXPECT_TRUE(reported);
-    EXPECT_EQ(CountLines(debug, applet->pid(), KEEP_RUNNING_LINE), 0u);
-    EXPECT_TRUE(applet->running());
-    CloseHandle(taken);
-}
-
 // The pipe is made with the flag that keeps out other computers from Windows
 // Vista on, and without it before; in every case a local client is served.
 TEST_F(InstancePipeTest, EveryWindowsVersionServesALocalClient)
