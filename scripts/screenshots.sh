@@ -5,12 +5,19 @@
 # complete.
 #   OUT/tray-icon.png   the desktop with the icon in the tray
 #   OUT/tray-menu.png   the same after a right click on the icon: its menu
+# With --dialogs, also the dialogs as the menu opens them, in English and in
+# Japanese (LANG is en or ja):
+#   OUT/options-LANG.png        Options for a switch with firmware 4
+#   OUT/options-older-LANG.png  Options for a switch with firmware 3
+#   OUT/about-LANG.png          About, with the firmware-4 switch
 #
-#   scripts/screenshots.sh [--check] [--reuse] [OUT]      (OUT: docs/)
+#   scripts/screenshots.sh [--check] [--reuse] [--dialogs] [OUT]      (OUT: docs/)
 #
 # --check  also verifies that the taskbar holds the applet's attached icon
 #          exactly as the tray draws it, and not the not-attached one, and
 #          that the right click opened something there; exits 1 otherwise.
+# --dialogs takes the dialog pictures too; with --check, each must show a
+#          dialog of the size its layout has.
 # --reuse  runs in the Wine prefix and on the display already set up (the
 #          test run's); the binaries are taken from BUILD_DIR/bin as built.
 # Without --reuse it builds into BUILD_DIR (default build-screenshots) and
@@ -21,11 +28,13 @@ build=${BUILD_DIR:-$root/build-screenshots}
 
 check=0
 reuse=0
+dialogs=0
 out=$root/docs
 for argument in "$@"; do
   case "$argument" in
     --check) check=1 ;;
     --reuse) reuse=1 ;;
+    --dialogs) dialogs=1 ;;
     -*) echo "unknown option $argument" >&2; exit 2 ;;
     *) out=$argument ;;
   esac
@@ -36,7 +45,8 @@ out=$(cd "$out" && pwd)
 source "$root/scripts/wine-env.sh"
 if [ "$reuse" = 0 ]; then
   "$root/scripts/setup-debian.sh"
-  cross_build i686 "$root" "$build" VarnelKVM Quillhook IconSnapshot SimSwitchTool SimSwitchSetupapi SimSwitchHid
+  cross_build i686 "$root" "$build" VarnelKVM Quillhook IconSnapshot SimSwitchTool SimSwitchSetupapi SimSwitchHid \
+    PostToApplet
   wine_prefix_ready "$build/wineprefix"
   start_private_display
   # One wineserver for the whole run (it may be up already for this prefix).
@@ -136,8 +146,93 @@ sleep 1.5
 import -window "$window" "$out/tray-menu.png"
 echo "Wrote $out/tray-icon.png and $out/tray-menu.png"
 
+# The dialogs, each in a Wine desktop large enough for the tallest, whose
+# plain background is trimmed away: a fresh applet per picture, with the
+# switch its layout needs, in the language of the picture. A user opens them
+# from the tray menu, which makes the applet the foreground program; here the
+# menu is opened and closed again with a click beside it, and the command is
+# then posted to the applet (keys and menu items cannot be told apart reliably
+# from outside without a window manager). A second start with "/x" ends the
+# applet and its dialog.
+dialog_failed=0
+dialog_width=1024
+dialog_height=768
+dialog_shot() {   # name, LC_ALL, switch interface, menu command, minimum "WxH"
+  local name=$1 locale=$2 interface=$3 command=$4 minimum=$5 dialog_desktop=KestrelDialogs box
+  wine "$bin/SimSwitch.exe" --interface "$interface" >"$work/switch-$name.log" 2>&1 </dev/null &
+  sleep 1.5
+  LC_ALL=$locale WINEDLLOVERRIDES="setupapi,hid=n,b" \
+    wine explorer /desktop="$dialog_desktop,${dialog_width}x${dialog_height}" "$winbin\\VarnelKVM.exe" \
+    >/dev/null 2>&1 &
+  local desktop_pid=$!
+  local dialog_window=
+  for _ in $(seq 1 100); do
+    dialog_window=$(xdotool search --name "^$dialog_desktop - Wine desktop\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$dialog_window" ] && break
+    sleep 0.2
+  done
+  sleep 2
+  # The one icon in the tray sits at the bottom right.
+  xdotool mousemove --window "$dialog_window" $((dialog_width - 12)) $((dialog_height - 10)) click 3
+  sleep 1
+  xdotool mousemove --window "$dialog_window" $((dialog_width / 2)) $((dialog_height / 2)) click 1
+  sleep 1
+  wine explorer /desktop="$dialog_desktop" "$winbin\\PostToApplet.exe" 0x111 "$command" >/dev/null 2>&1
+  sleep 2
+  # The dialog is whatever is not the desktop's plain background above the
+  # taskbar (the colour taken from the top right corner; the dialog opens at
+  # the left and may touch the edge, so a border of that colour lets the trim
+  # find its edges there too).
+  import -window "$dialog_window" "$work/$name.png"
+  local background
+  background=$(convert "$work/$name.png" -format "%[pixel:p{$((dialog_width - 1)),0}]" info: 2>/dev/null || true)
+  box=$(convert "$work/$name.png" -crop "${dialog_width}x$((dialog_height - 48))+0+0" +repage \
+        -bordercolor "$background" -border 1 -trim -format '%w %h %X %Y' info: 2>/dev/null || true)
+  local box_width box_height box_x box_y
+  read -r box_width box_height box_x box_y <<<"$box"
+  box_x=$((${box_x:-1} - 1))
+  box_y=$((${box_y:-1} - 1))
+  if [ -n "$box" ] && [ "${box_width:-0}" -lt $((dialog_width - 24)) ]; then
+    box="${box_width}x${box_height}+${box_x}+${box_y}"
+    convert "$work/$name.png" -crop "$box" +repage "$out/$name.png"
+    echo "Wrote $out/$name.png ($box)"
+  else
+    echo "FAIL: no dialog came up for $name" >&2
+    dialog_failed=1
+  fi
+  if [ "$check" = 1 ] && [ -f "$out/$name.png" ]; then
+    local size
+    size=$(identify -format '%w %h' "$out/$name.png")
+    read -r width_seen height_seen <<<"$size"
+    if [ "$width_seen" -lt "${minimum%x*}" ] || [ "$height_seen" -lt "${minimum#*x}" ]; then
+      echo "FAIL: $name is ${width_seen}x${height_seen}, smaller than its layout (${minimum})" >&2
+      dialog_failed=1
+    fi
+  fi
+  wine explorer /desktop="$dialog_desktop" "$winbin\\VarnelKVM.exe" /x >/dev/null 2>&1
+  wine "$bin/SimSwitch.exe" --stop >/dev/null 2>&1
+  sleep 2
+  kill "$desktop_pid" 2>/dev/null || true
+  wait "$desktop_pid" 2>/dev/null || true
+}
+
+if [ "$dialogs" = 1 ]; then
+  # The tray's applet and switch make way for the dialogs' own.
+  wine explorer /desktop="$desktop" "$winbin\\VarnelKVM.exe" /x >/dev/null 2>&1
+  wine "$bin/SimSwitch.exe" --stop >/dev/null 2>&1
+  switch_started=0
+  sleep 2
+  # The minimum sizes in pixels are the layouts' dialog units at 8-point MS Shell Dlg.
+  for language in en ja; do
+    if [ "$language" = en ]; then locale=en_US.UTF-8; else locale=ja_JP.UTF-8; fi
+    dialog_shot "options-$language" "$locale" 5a01:0400:8 32776 400x500
+    dialog_shot "options-older-$language" "$locale" 5a02:0301:8 32776 400x320
+    dialog_shot "about-$language" "$locale" 5a01:0400:8 104 300x90
+  done
+fi
+
 if [ "$check" = 1 ]; then
-  failed=0
+  failed=$dialog_failed
   if [ -z "$position" ]; then
     echo "FAIL: the taskbar does not show the attached icon (130) as the tray draws it" >&2
     failed=1

@@ -1,11 +1,87 @@
-// The instance control pipe: another process can end the applet through it.
+// The instance control pipe: another process can end the applet by sending
+// it the two-byte command 105. One client is served in the life of the
+// process; its command reaches the main thread through appState.pipeCommand,
+// which the 5-second pipe timer looks at.
+//   StartInstancePipe        - creates the pipe, its server thread and the poll timer
+//   PipeServerThread         - serves the one client
+//   PipeRejectsRemoteClients - whether this Windows can keep other machines out
+//   OnPipeTimer              - the pipe branch of TimerProc
 #include "Shell.h"
+
+namespace {
+
+WORD const PIPE_EXIT_COMMAND = 105;
+DWORD const PIPE_BUFFER_BYTES = 4;
+DWORD const PIPE_DEFAULT_TIMEOUT_MS = 1;
+// Older headers lack it; Windows before Vista rejects it.
+DWORD const REJECT_REMOTE_CLIENTS = 0x00000008;
+
+DWORD WINAPI PipeServerThread(void *)
+{
+    if (!ConnectNamedPipe(appState.pipeHandle, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
+        return 0;
+
+    // A command is exactly one two-byte message: a shorter one, a longer one
+    // (ERROR_MORE_DATA) or a failed read is no command at all.
+    BYTE message[2] = {};
+    DWORD bytesRead = 0;
+    WORD command = 0;
+    if (ReadFile(appState.pipeHandle, message, sizeof(message), &bytesRead, nullptr) && bytesRead == sizeof(message))
+        command = (WORD)(message[0] | (message[1] << 8));
+    DebugLineF(L"Cmd read from pipe is %u", (unsigned)command);
+    if (command == PIPE_EXIT_COMMAND) {
+        DebugLine(L"Got an 'Exit' CMD");
+        DWORD bytesWritten = 0;
+        WriteFile(appState.pipeHandle, message, bytesRead, &bytesWritten, nullptr);
+    }
+    FlushFileBuffers(appState.pipeHandle);
+    DisconnectNamedPipe(appState.pipeHandle);
+
+    appState.pipeCommand = command;
+    DebugLineF(L"Incoming command %u received\n", (unsigned)command);
+    return 0;
+}
+
+}  // namespace
+
+bool PipeRejectsRemoteClients()
+{
+    return appState.osVersion.dwMajorVersion >= 6;
+}
 
 void StartInstancePipe()
 {
-    // Not built yet: no pipe is created.
+    // Named without a language: the system's own choice of string table
+    // decides, so the pipe is "Kestrel" where the French, Italian or Dutch
+    // table is chosen, and "Morvax" elsewhere.
+    wchar_t name[64] = {};
+    LoadStringW(appState.instance, IDS_CLASS_NAME, name, sizeof(name) / sizeof(name[0]));
+    appState.pipeName = std::wstring(L"\\\\.\\pipe\\") + name;
+
+    // Only programs on this computer may end the applet.
+    DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
+    if (PipeRejectsRemoteClients())
+        pipeMode |= REJECT_REMOTE_CLIENTS;
+    appState.pipeHandle = CreateNamedPipeW(appState.pipeName.c_str(), PIPE_ACCESS_DUPLEX, pipeMode,
+                                           PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES,
+                                           PIPE_DEFAULT_TIMEOUT_MS, nullptr);
+    if (appState.pipeHandle == INVALID_HANDLE_VALUE) {
+        // The applet runs on without the pipe; whoever watches the debug output learns why.
+        DebugLineF(L"Create Pipe failed with error %u\n", (unsigned)GetLastError());
+        return;
+    }
+    appState.pipeThread = CreateThread(nullptr, 0, PipeServerThread, nullptr, 0, nullptr);
+    appState.pipeTimerId = StartThreadTimer(PIPE_TIMER, PIPE_TIMER_PERIOD);
 }
 
 void OnPipeTimer()
 {
+    StopThreadTimer(&appState.pipeTimerId);
+    if (appState.pipeCommand == PIPE_EXIT_COMMAND)
+        DestroyWindow(appState.mainWindow);
+    else
+        DebugLine(L"Keep running, no action from the pipe\n");
+    // Re-armed even after an exit: the exit sequence has ended the message
+    // loop before it could fire.
+    appState.pipeTimerId = StartThreadTimer(PIPE_TIMER, PIPE_TIMER_PERIOD);
 }

@@ -50,7 +50,7 @@ static void OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
 {
     switch (LOWORD(wParam)) {
     case IDM_ABOUT:
-        DialogBoxParamW(appState.instance, MAKEINTRESOURCEW(IDD_ABOUT), window, AboutDlgProc, 0);
+        ShowAboutDialog(window);
         break;
     case IDM_EXIT:
         RunExitSequence(false);
@@ -68,9 +68,7 @@ static void OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
         SendSwitchCommand(SWITCH_VIDEO);
         break;
     case IDM_OPTIONS:
-        DialogBoxParamW(appState.instance,
-                        MAKEINTRESOURCEW(HasDisplayFirmware() ? IDD_OPTIONS_DISPLAY : IDD_OPTIONS),
-                        window, OptionsDlgProc, 0);
+        ShowOptionsDialog(window);
         break;
     case IDM_OPTIMIZE_DISPLAY:
         DebugLine(L"User wants to Optimize Display\n");

@@ -1,0 +1,212 @@
+// The control pipe as another program on the same computer uses it: one
+// two-byte command per life of the applet, 105 ends it, anything else is
+// logged and ignored, and nothing a client sends makes it fall over.
+#include "AppletProcess.h"
+#include "DebugListener.h"
+#include "PipeClient.h"
+#include "Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+WORD const EXIT_COMMAND = 105;
+DWORD const POLL_PERIOD_MS = 5000;
+// One poll period after the command, and some room for a busy machine.
+DWORD const EXIT_WITHIN_MS = 6500;
+DWORD const PROCESS_END_MS = 5000;
+std::string const EXIT_SWITCH_LINE = "The app is closing, time to switch\n";
+wchar_t const WINE_APP_DEFAULTS[] = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe";
+
+class InstancePipeTest : public ::testing::Test {
+protected:
+    CleanRegistry registry;
+    DebugListener debug;
+    std::unique_ptr<AppletProcess> applet;
+
+    // A fresh copy; one started before it is ended first.
+    void startApplet()
+    {
+        ASSERT_TRUE(debug.listening());
+        applet.reset();
+        applet.reset(new AppletProcess);
+        ASSERT_TRUE(applet->start());
+        ASSERT_NE(applet->waitForWindow(), nullptr) << "the applet's window never appeared";
+    }
+
+    std::vector<std::string> lines() { return debug.linesFrom(applet->pid()); }
+
+    // The applet has looked at the pipe's command once more since now and kept running.
+    void expectKeepsRunningThroughAPoll()
+    {
+        size_t before = CountLines(debug, applet->pid(), KEEP_RUNNING_LINE);
+        EXPECT_TRUE(WaitForLineCount(debug, applet->pid(), KEEP_RUNNING_LINE, before + 1, POLL_PERIOD_MS + 1500))
+            << "no poll of the pipe's command within a period";
+        EXPECT_TRUE(applet->running());
+    }
+};
+
+// Every line, bracketed, one to a row: line feeds show as they were written.
+std::string DescribeLines(const std::vector<std::string> &lines)
+{
+    std::string all;
+    for (const std::string &line : lines)
+        all += "  [" + line + "]\n";
+    return all;
+}
+
+// `expected` occurs in `lines` in this order, other lines between them allowed.
+::testing::AssertionResult InOrder(const std::vector<std::string> &lines, const std::vector<std::string> &expected)
+{
+    size_t next = 0;
+    for (const std::string &line : lines) {
+        if (next < expected.size() && line == expected[next])
+            ++next;
+    }
+    if (next == expected.size())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "missing [" << expected[next] << "] in:\n" << DescribeLines(lines);
+}
+
+TEST_F(InstancePipeTest, ExitIsEchoedAndEndsTheAppletOnceThroughItsExitSequence)
+{
+    // The variant that switches when the applet closes says so in its exit
+    // sequence: one line for each time the sequence runs.
+    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoAudioKestrel", 1);
+    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", 1);
+    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", 1);
+    startApplet();
+
+    PipeExchange exchange = ExchangeOverPipe(MORVAX_PIPE, CommandBytes(EXIT_COMMAND));
+    ASSERT_TRUE(exchange.connected) << "error " << exchange.openError;
+    EXPECT_EQ(exchange.reply, CommandBytes(EXIT_COMMAND)) << "the same two bytes come back";
+
+    // The exit sequence starts at the next poll; Wine then takes about two
+    // seconds to take the process down, as it does after "/x".
+    EXPECT_TRUE(debug.waitForLine(applet->pid(), EXIT_SWITCH_LINE, EXIT_WITHIN_MS))
+        << "no exit sequence a poll period later; lines:\n" << DescribeLines(lines());
+    DWORD exitCode = 1234;
+    ASSERT_TRUE(applet->waitForExit(PROCESS_END_MS, &exitCode)) << "the process did not end";
+    EXPECT_EQ(exitCode, 0u);
+    debug.waitForQuiet();
+    EXPECT_TRUE(InOrder(lines(), {"Cmd read from pipe is 105", "Got an 'Exit' CMD", "Incoming command 105 received\n",
+                                  EXIT_SWITCH_LINE}));
+    EXPECT_EQ(CountLines(debug, applet->pid(), EXIT_SWITCH_LINE), 1u);
+}
+
+// Another command is logged and answered with nothing; the applet polls on
+// every five seconds, and the pipe serves no second client, so a later exit
+// through it does nothing.
+TEST_F(InstancePipeTest, AnotherCommandIsIgnoredAndNoSecondClientIsServed)
+{
+    startApplet();
+    PipeExchange exchange = ExchangeOverPipe(MORVAX_PIPE, CommandBytes(7));
+    ASSERT_TRUE(exchange.connected) << "error " << exchange.openError;
+    EXPECT_TRUE(exchange.reply.empty());
+    ASSERT_TRUE(debug.waitForLine(applet->pid(), "Incoming command 7 received\n"));
+    EXPECT_TRUE(InOrder(lines(), {"Cmd read from pipe is 7", "Incoming command 7 received\n"}));
+
+    size_t polls = CountLines(debug, applet->pid(), KEEP_RUNNING_LINE);
+    ASSERT_TRUE(WaitForLineCount(debug, applet->pid(), KEEP_RUNNING_LINE, polls + 1, POLL_PERIOD_MS + 1500));
+    DWORD firstPoll = GetTickCount();
+    ASSERT_TRUE(WaitForLineCount(debug, applet->pid(), KEEP_RUNNING_LINE, polls + 2, POLL_PERIOD_MS + 1500));
+    DWORD period = GetTickCount() - firstPoll;
+    EXPECT_GE(period, POLL_PERIOD_MS - 500);
+    EXPECT_LE(period, POLL_PERIOD_MS + 1000);
+
+    PipeExchange second = ExchangeOverPipe(MORVAX_PIPE, CommandBytes(EXIT_COMMAND), 500);
+    EXPECT_TRUE(second.reply.empty()) << "a second client was answered";
+    expectKeepsRunningThroughAPoll();
+    EXPECT_EQ(CountLines(debug, applet->pid(), "Cmd read from pipe is 105"), 0u);
+}
+
+// Only one whole two-byte message is a command: anything shorter or longer,
+// or a client that leaves without a word, is none, whatever its first bytes.
+struct MessageRow {
+    const char *name;
+    std::vector<BYTE> message;
+    bool sendNothing;
+    const char *commandLine;
+};
+
+class MessageTest : public InstancePipeTest {
+protected:
+    void runRows(const std::vector<MessageRow> &rows)
+    {
+        for (const MessageRow &row : rows) {
+            SCOPED_TRACE(row.name);
+            startApplet();
+            PipeExchange exchange = ExchangeOverPipe(MORVAX_PIPE, row.message, 1000, row.sendNothing);
+            ASSERT_TRUE(exchange.connected) << "error " << exchange.openError;
+            EXPECT_TRUE(exchange.reply.empty());
+            EXPECT_TRUE(debug.waitForLine(applet->pid(), row.commandLine)) << "expected [" << row.commandLine << "]";
+            EXPECT_EQ(CountLines(debug, applet->pid(), "Got an 'Exit' CMD"), 0u);
+            expectKeepsRunningThroughAPoll();
+        }
+    }
+};
+
+TEST_F(MessageTest, NothingOrTooLittleGivesNoCommand)
+{
+    runRows({
+        {"connects and leaves", {}, true, "Cmd read from pipe is 0"},
+        {"an empty message", {}, false, "Cmd read from pipe is 0"},
+        {"one byte", {EXIT_COMMAND}, false, "Cmd read from pipe is 0"},
+    });
+}
+
+TEST_F(MessageTest, TooMuchOrTheWrongByteOrderIsNoExit)
+{
+    std::vector<BYTE> longMessage(64, 0);
+    longMessage[0] = EXIT_COMMAND;
+    runRows({
+        {"three bytes", {EXIT_COMMAND, 0, 0}, false, "Cmd read from pipe is 0"},
+        {"64 bytes", longMessage, false, "Cmd read from pipe is 0"},
+        {"105 the wrong way round", {0, EXIT_COMMAND}, false, "Cmd read from pipe is 26880"},
+    });
+}
+
+// A burst of clients that connect and leave at once: the first is served and
+// gives no command, the others find no pipe to talk to, and the applet runs on.
+TEST_F(InstancePipeTest, AThousandQuickConnectionsLeaveItRunning)
+{
+    startApplet();
+    ASSERT_TRUE(WaitForPipe(MORVAX_PIPE));
+    int connected = 0;
+    for (int cycle = 0; cycle < 1000; ++cycle) {
+        HANDLE pipe = CreateFileW(MORVAX_PIPE.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                                  nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            ++connected;
+            CloseHandle(pipe);
+        }
+    }
+    EXPECT_GE(connected, 1);
+    ASSERT_TRUE(debug.waitForLine(applet->pid(), "Incoming command 0 received\n"));
+    expectKeepsRunningThroughAPoll();
+    EXPECT_EQ(CountLines(debug, applet->pid(), "Cmd read from pipe is 0"), 1u) << "one client in a life";
+}
+
+// The pipe is made with the flag that keeps out other computers from Windows
+// Vista on, and without it before; in every case a local client is served.
+TEST_F(InstancePipeTest, EveryWindowsVersionServesALocalClient)
+{
+    // What Wine tells the applet alone about the Windows it runs on; gone again at the end.
+    struct VersionOverride {
+        ~VersionOverride() { DeleteRegistryTree(HKEY_CURRENT_USER, WINE_APP_DEFAULTS); }
+    } override;
+    for (const wchar_t *version : {L"win2k", L"winxp", L"vista", L"win7", L"win10"}) {
+        SCOPED_TRACE(testing::Message() << std::string(version, version + wcslen(version)));
+        SetRegistryValue(HKEY_CURRENT_USER, WINE_APP_DEFAULTS, L"Version", REG_SZ, version,
+                         (DWORD)(wcslen(version) + 1) * sizeof(wchar_t));
+        startApplet();
+        PipeExchange exchange = ExchangeOverPipe(MORVAX_PIPE, CommandBytes(EXIT_COMMAND));
+        EXPECT_TRUE(exchange.connected) << "error " << exchange.openError;
+        EXPECT_EQ(exchange.reply, CommandBytes(EXIT_COMMAND));
+    }
+    applet.reset();
+}
+
+}  // namespace
