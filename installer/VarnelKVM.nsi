@@ -179,8 +179,23 @@ Section "${PRODUCT}" SectionProgram
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  ; The size of what this installs, in KB: not of whatever else shares the folder.
+  StrCpy $3 0
+  ${ForEach} $4 1 3 + 1
+    ${Select} $4
+      ${Case} 1
+        StrCpy $5 "${PROGRAM}"
+      ${Case} 2
+        StrCpy $5 "Quillhook.dll"
+      ${Default}
+        StrCpy $5 "${UNINSTALLER}"
+    ${EndSelect}
+    ${GetSize} "$INSTDIR" "/M=$5 /S=0B /G=0" $0 $1 $2
+    IntOp $3 $3 + $0
+  ${Next}
+  IntOp $3 $3 + 1023
+  IntOp $3 $3 / 1024
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $3
 
   ; A silent update puts back the copy it ended; an interactive install offers
   ; to start it on its last page.
