@@ -49,7 +49,8 @@ std::wstring KnownFolder(int csidl)
     return path;
 }
 
-std::wstring InstallFolder() { return KnownFolder(CSIDL_PROGRAM_FILES) + L"\\" + PRODUCT; }
+// The 32-bit Program Files folder, also when a 64-bit build of the tests asks.
+std::wstring InstallFolder() { return KnownFolder(CSIDL_PROGRAM_FILESX86) + L"\\" + PRODUCT; }
 std::wstring InstalledProgram() { return InstallFolder() + L"\\VarnelKVM.exe"; }
 std::wstring StartMenuShortcut() { return KnownFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + PRODUCT + L".lnk"; }
 std::wstring SetupProgram() { return BinaryFolder() + L"\\" VARNEL_SETUP_NAME; }
