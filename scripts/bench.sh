@@ -41,7 +41,7 @@ output_of() {
     (cd "$dir" && BUILD_DIR=${BUILD_DIR:-$root/build-tests} bash -c "$runner $command") >"$log" 2>&1 || true
     outputs[$command]=$log
   fi
-  cat "${outputs[$command]}"
+  tr -d '\r' <"${outputs[$command]}"   # Wine's console ends lines with CR LF
 }
 # A script of the project that may not exist yet.
 exists() { [ -f "$root/${1%% *}" ]; }
@@ -131,17 +131,16 @@ sleep 2
 applet=$!
 sleep 5
 # Wine runs the program in the process it was started as; the wineserver is
-# the one serving this prefix.
-pid=$applet
-server=
-for candidate in $(pgrep -x wineserver); do
+# the one started for this prefix.
+server=$applet
+for candidate in $(pgrep -f 'wine/wineserver'); do
   tr '\0' '\n' <"/proc/$candidate/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$candidate
 done
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
-if grep -q 'VarnelKVM.exe' "/proc/$pid/cmdline" 2>/dev/null; then
-  before=$(cpu_ticks "$pid"); server_before=$(cpu_ticks "$server")
+if grep -q 'VarnelKVM.exe' "/proc/$applet/cmdline" 2>/dev/null; then
+  before=$(cpu_ticks "$applet"); server_before=$(cpu_ticks "$server")
   sleep "$idle_seconds"
-  after=$(cpu_ticks "$pid"); server_after=$(cpu_ticks "$server")
+  after=$(cpu_ticks "$applet"); server_after=$(cpu_ticks "$server")
   hz=$(getconf CLK_TCK)
   idle=$(awk -v t=$((after - before)) -v hz="$hz" -v s="$idle_seconds" 'BEGIN { printf "%.3f", 100 * t / hz / s }')
   server_cpu=$(awk -v t=$((server_after - server_before)) -v hz="$hz" -v s="$idle_seconds" 'BEGIN { printf "%.3f", 100 * t / hz / s }')
