@@ -7,8 +7,8 @@
 ;   ICON       the installer's icon
 ;   OUT_FILE   the installer to write
 ;
-; Functions: EndRunningCopies (installer and uninstaller), un.SettingsPage,
-; un.SettingsPageLeave, un.onInit.
+; Functions: EndRunningCopies (installer and uninstaller), un.onInit,
+; un.RestartEndedCopy, un.SettingsPage, un.SettingsPageLeave.
 ;
 ; Command line, besides NSIS's own /S and /D=:
 ;   uninstaller /RemoveSettings  also removes the user's settings, as the
@@ -61,6 +61,7 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+!define MUI_CUSTOMFUNCTION_UNABORT un.RestartEndedCopy
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
@@ -206,6 +207,11 @@ Section "${PRODUCT}" SectionProgram
 SectionEnd
 
 Function un.onInit
+  ; Ended before any page shows: keys typed into the uninstaller while the hook
+  ; is still in place would map the hook library into it, and that copy could
+  ; then not be removed until Windows restarts.
+  Push "$INSTDIR\${PROGRAM}"
+  Call un.EndRunningCopies
   StrCpy $RemoveSettings 0
   ${GetParameters} $0
   ClearErrors
@@ -238,7 +244,15 @@ Function un.SettingsPageLeave
   ${EndIf}
 FunctionEnd
 
+; The user changed his mind: the copy that was ended runs again.
+Function un.RestartEndedCopy
+  ${If} $WasRunning = 1
+    Exec '"$INSTDIR\${PROGRAM}"'
+  ${EndIf}
+FunctionEnd
+
 Section "Uninstall"
+  ; A copy started since the uninstaller opened.
   Push "$INSTDIR\${PROGRAM}"
   Call un.EndRunningCopies
 
@@ -247,6 +261,16 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
 
   Delete /REBOOTOK "$INSTDIR\${PROGRAM}"
+  ; Programs that took keyboard input while the hook was in place let go of
+  ; the library when they next handle a message: give them a moment before
+  ; leaving it to the next restart.
+  ${For} $0 1 30
+    Delete "$INSTDIR\Quillhook.dll"
+    ${IfNot} ${FileExists} "$INSTDIR\Quillhook.dll"
+      ${Break}
+    ${EndIf}
+    Sleep 100
+  ${Next}
   Delete /REBOOTOK "$INSTDIR\Quillhook.dll"
   Delete "$INSTDIR\${UNINSTALLER}"
   ; Only an empty folder goes: anything the user put there stays.

@@ -113,10 +113,11 @@ command="AppletBench.exe startup 20"
 output_of "$command" "$bin" "$with_stand_ins" >/dev/null
 startup=$(output_of "$command")
 start_ratio=$(sed -n 's/^  ratio \([0-9.]*\)$/\1/p' <<<"$startup")
-medians=$(sed -n 's/.*: median \([0-9.]*\) ms.*/\1/p' <<<"$startup" | paste -sd/)
+applet_ms=$(sed -n 's/.*VarnelKVM.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
+minimal_ms=$(sed -n 's/.*MinimalTray.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
 if [ -n "$start_ratio" ]; then
   row "$command" "start-up to ready (icon and hook), against a minimal tray program" \
-      "$start_ratio × ($medians ms)" "≤ 1.50 ×" "$(meets "$start_ratio" '<=' 1.50)"
+      "$start_ratio × (medians $applet_ms ms and $minimal_ms ms)" "≤ 1.50 ×" "$(meets "$start_ratio" '<=' 1.50)"
 else
   row "$command" "start-up to ready (icon and hook), against a minimal tray program" "failed (see $logs)" "≤ 1.50 ×" no
 fi
