@@ -24,8 +24,10 @@
 namespace {
 
 wchar_t const PRODUCT[] = L"VarnelKVM";
-wchar_t const RUN_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-wchar_t const UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VarnelKVM";
+wchar_t const WINDOWS_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
+// Below WINDOWS_KEY.
+wchar_t const RUN_KEY[] = L"Run";
+wchar_t const UNINSTALL_KEY[] = L"Uninstall\\VarnelKVM";
 // What the installer puts into its folder, and the test-only stand-ins that
 // lead an installed copy to the simulated switch.
 std::vector<std::wstring> const INSTALLED_FILES = {L"Quillhook.dll", L"Uninstall.exe", L"VarnelKVM.exe"};
@@ -54,6 +56,16 @@ std::wstring InstallFolder() { return KnownFolder(CSIDL_PROGRAM_FILESX86) + L"\\
 std::wstring InstalledProgram() { return InstallFolder() + L"\\VarnelKVM.exe"; }
 std::wstring StartMenuShortcut() { return KnownFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + PRODUCT + L".lnk"; }
 std::wstring SetupProgram() { return BinaryFolder() + L"\\" VARNEL_SETUP_NAME; }
+
+// HKLM's WINDOWS_KEY as the installer, a 32-bit program, sees it: the same
+// key for a 32-bit build of this test, its 32-bit view for a 64-bit one.
+HKEY WindowsKey()
+{
+    static HKEY key = nullptr;
+    if (key == nullptr)
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, WINDOWS_KEY, 0, KEY_READ | KEY_WOW64_32KEY, &key);
+    return key;
+}
 
 bool FileExists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -174,15 +186,15 @@ void PrintInventory(const char *stage)
         printf(" %s", Utf8(name).c_str());
     printf("%s\n", FileExists(InstallFolder()) ? "" : " (no folder)");
     printf("%s: %s\n", Utf8(StartMenuShortcut()).c_str(), FileExists(StartMenuShortcut()) ? "present" : "absent");
-    printf("HKLM\\%s\\%s = %s\n", Utf8(RUN_KEY).c_str(), Utf8(PRODUCT).c_str(),
-           RegistryValueExists(HKEY_LOCAL_MACHINE, RUN_KEY, PRODUCT)
-               ? Utf8(RegistryString(HKEY_LOCAL_MACHINE, RUN_KEY, PRODUCT)).c_str()
+    printf("HKLM\\%s\\%s\\%s = %s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(RUN_KEY).c_str(), Utf8(PRODUCT).c_str(),
+           RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT)
+               ? Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)).c_str()
                : "(absent)");
-    printf("HKLM\\%s:%s\n", Utf8(UNINSTALL_KEY).c_str(),
-           RegistryKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY) ? "" : " (absent)");
-    for (const std::wstring &name : RegistryValueNames(HKEY_LOCAL_MACHINE, UNINSTALL_KEY)) {
-        std::wstring text = RegistryString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, name.c_str());
-        auto number = ReadRegistryDword(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, name.c_str());
+    printf("HKLM\\%s\\%s:%s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(UNINSTALL_KEY).c_str(),
+           RegistryKeyExists(WindowsKey(), UNINSTALL_KEY) ? "" : " (absent)");
+    for (const std::wstring &name : RegistryValueNames(WindowsKey(), UNINSTALL_KEY)) {
+        std::wstring text = RegistryString(WindowsKey(), UNINSTALL_KEY, name.c_str());
+        auto number = ReadRegistryDword(WindowsKey(), UNINSTALL_KEY, name.c_str());
         printf("  %s = %s\n", Utf8(name).c_str(),
                !text.empty() ? Utf8(text).c_str() : std::to_string(number.value_or(0)).c_str());
     }
@@ -202,7 +214,7 @@ void ExpectInstalled()
     }
     EXPECT_TRUE(FileExists(InstallFolder() + L"\\Uninstall.exe"));
     EXPECT_EQ(Utf8(ShortcutTarget(StartMenuShortcut())), Utf8(InstalledProgram()));
-    EXPECT_EQ(Utf8(RegistryString(HKEY_LOCAL_MACHINE, RUN_KEY, PRODUCT)),
+    EXPECT_EQ(Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)),
               Utf8(L"\"" + InstalledProgram() + L"\" /s"));
 
     struct Row {
@@ -218,13 +230,13 @@ void ExpectInstalled()
         {L"QuietUninstallString", L"\"" + InstallFolder() + L"\\Uninstall.exe\" /S"},
     };
     for (const Row &row : record)
-        EXPECT_EQ(Utf8(RegistryString(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, row.name)), Utf8(row.value))
+        EXPECT_EQ(Utf8(RegistryString(WindowsKey(), UNINSTALL_KEY, row.name)), Utf8(row.value))
             << Utf8(row.name);
     // Add/Remove Programs shows the size in KB: the three files, rounded.
     size_t bytes = 0;
     for (const std::wstring &name : INSTALLED_FILES)
         bytes += FileBytes(InstallFolder() + L"\\" + name).size();
-    auto size = ReadRegistryDword(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, L"EstimatedSize");
+    auto size = ReadRegistryDword(WindowsKey(), UNINSTALL_KEY, L"EstimatedSize");
     ASSERT_TRUE(size.has_value());
     EXPECT_NEAR((double)*size, bytes / 1024.0, 4.0);
 }
@@ -236,8 +248,8 @@ void ExpectUninstalled()
     for (const std::wstring &name : INSTALLED_FILES)
         EXPECT_EQ(std::count(left.begin(), left.end(), name), 0) << Utf8(name) << " is left behind";
     EXPECT_FALSE(FileExists(StartMenuShortcut()));
-    EXPECT_FALSE(RegistryValueExists(HKEY_LOCAL_MACHINE, RUN_KEY, PRODUCT));
-    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, UNINSTALL_KEY));
+    EXPECT_FALSE(RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT));
+    EXPECT_FALSE(RegistryKeyExists(WindowsKey(), UNINSTALL_KEY));
 }
 
 // The stand-ins leave with the files the test put there, and the folder with them.
@@ -303,7 +315,7 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
     DebugListener debug;
     AppletProcess applet;
     applet.setProgramPath(InstalledProgram());
-    applet.setCommandLine(RegistryString(HKEY_LOCAL_MACHINE, RUN_KEY, PRODUCT));
+    applet.setCommandLine(RegistryString(WindowsKey(), RUN_KEY, PRODUCT));
     ASSERT_TRUE(applet.start());
     ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
     EXPECT_TRUE(debug.waitForLine(applet.pid(), "Starting the hook\n"));
