@@ -34,6 +34,8 @@ SetCompressor /SOLID lzma
 !define APPLET_CLASS "Morvax"
 ; How long a running copy gets to end after /x before it is stopped.
 !define EXIT_WAIT_MS 15000
+; The exit code of a copy that had to be stopped (one that ends itself gives 0).
+!define STOPPED_EXIT_CODE 1
 !define SYNCHRONIZE 0x00100000
 !define PROCESS_TERMINATE 0x0001
 !define WAIT_OBJECT_0 0
@@ -111,7 +113,7 @@ Function ${prefix}EndRunningCopies
       System::Call 'kernel32::WaitForSingleObject(p r2, i ${EXIT_WAIT_MS}) i .r3'
       ${If} $3 <> ${WAIT_OBJECT_0}
         DetailPrint "${PRODUCT} did not end in time: stopping it"
-        System::Call 'kernel32::TerminateProcess(p r2, i 0)'
+        System::Call 'kernel32::TerminateProcess(p r2, i ${STOPPED_EXIT_CODE})'
         System::Call 'kernel32::WaitForSingleObject(p r2, i 5000)'
       ${EndIf}
       System::Call 'kernel32::CloseHandle(p r2)'

@@ -328,7 +328,9 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
         AppendByte(InstallFolder() + L"\\" + name);
     ASSERT_EQ(install(), 0);
     PrintInventory("after a silent install over the running copy");
-    EXPECT_TRUE(applet.waitForExit(0)) << "the old copy still runs";
+    DWORD exitCode = 99;
+    EXPECT_TRUE(applet.waitForExit(0, &exitCode)) << "the old copy still runs";
+    EXPECT_EQ(exitCode, 0u) << "the old copy was stopped rather than ended by /x";
     ExpectInstalled();
     std::vector<DWORD> running = ProcessesNamed(L"VarnelKVM.exe");
     ASSERT_EQ(running.size(), 1u) << "one copy runs after the update";
@@ -341,10 +343,13 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
 
     // A silent uninstall ends it and leaves nothing of the program behind;
     // the user's settings stay for a later install.
-    HANDLE updated = OpenProcess(SYNCHRONIZE, FALSE, running[0]);
+    HANDLE updated = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, running[0]);
     ASSERT_EQ(RunUninstaller(L"/S"), 0);
     PrintInventory("after a silent uninstall");
     EXPECT_EQ(WaitForSingleObject(updated, 0), WAIT_OBJECT_0) << "the running copy was not ended";
+    exitCode = 99;
+    GetExitCodeProcess(updated, &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "the running copy was stopped rather than ended by /x";
     CloseHandle(updated);
     ExpectUninstalled();
     EXPECT_TRUE(FolderListing(InstallFolder()) == STAND_INS) << "only the test's stand-ins may remain";
