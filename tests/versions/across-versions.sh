@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the version tests once per Windows version, in one Wine prefix made
 # afresh for them and set to each version in turn with "winecfg -v", on the
-# display that scripts/test.sh set up; prints a table of the results.
+# display that scripts/test.sh set up; prints a table of the results. The
+# prefix is removed again when every version passed.
 #   across-versions.sh PREFIX PROGRAM VERSION...
 set -uo pipefail
 prefix=$1
@@ -39,8 +40,8 @@ for version in "$@"; do
     table+=("$(printf '%-7s %-6s %s' "$version" "FAILED" "(the run as a whole, exit code $status)")")
   fi
 done
-wine winecfg -v win10
-
 echo "==== Windows versions"
 printf '%s\n' "${table[@]}"
+wineserver -k >/dev/null 2>&1 || true
+[ $failed -eq 0 ] && rm -rf "$prefix"
 exit $failed
