@@ -17,6 +17,13 @@ public:
     // word need not be the program's real path.
     void setCommandLine(const std::wstring &commandLine) { commandLine_ = commandLine; }
     std::wstring programPath() const { return programPath_; }
+    // A program outside the build folder (an installed copy); the command line
+    // becomes its quoted path unless set afterwards.
+    void setProgramPath(const std::wstring &path)
+    {
+        programPath_ = path;
+        commandLine_ = L"\"" + path + L"\"";
+    }
     ~AppletProcess();
     AppletProcess(const AppletProcess &) = delete;
     AppletProcess &operator=(const AppletProcess &) = delete;

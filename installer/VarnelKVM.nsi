@@ -1,0 +1,286 @@
+; VarnelKVM's installer and uninstaller, built with makensis (the build passes
+; the defines below; see installer/CMakeLists.txt).
+;   VERSION    1.1.6.0, from the program's version block
+;   PUBLISHER  the version block's company name
+;   COPYRIGHT  its copyright line
+;   BIN_DIR    the folder holding VarnelKVM.exe and Quillhook.dll
+;   ICON       the installer's icon
+;   OUT_FILE   the installer to write
+;
+; Functions: EndRunningCopies (installer and uninstaller), un.onInit,
+; un.RestartEndedCopy, un.SettingsPage, un.SettingsPageLeave.
+;
+; Command line, besides NSIS's own /S and /D=:
+;   uninstaller /RemoveSettings  also removes the user's settings, as the
+;                                uninstaller's check box does (silent or not).
+
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+
+!ifndef VERSION | PUBLISHER | COPYRIGHT | BIN_DIR | ICON | OUT_FILE
+  !error "makensis needs -DVERSION= -DPUBLISHER= -DCOPYRIGHT= -DBIN_DIR= -DICON= -DOUT_FILE= (the build passes them)"
+!endif
+
+!define PRODUCT "VarnelKVM"
+!define PROGRAM "VarnelKVM.exe"
+!define UNINSTALLER "Uninstall.exe"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+!define SETTINGS_KEY "Software\Varnel\Kestrel"
+!define SETTINGS_PARENT "Software\Varnel"
+; The applet's hidden main window: a second start with /x finds it by this class.
+!define APPLET_CLASS "Morvax"
+; How long a running copy gets to end after /x before it is stopped.
+!define EXIT_WAIT_MS 15000
+; The exit code of a copy that had to be stopped (one that ends itself gives 0).
+!define STOPPED_EXIT_CODE 1
+!define SYNCHRONIZE 0x00100000
+!define PROCESS_TERMINATE 0x0001
+!define WAIT_OBJECT_0 0
+
+Name "${PRODUCT}"
+OutFile "${OUT_FILE}"
+InstallDir "$PROGRAMFILES32\${PRODUCT}"
+; An update goes where the last install went.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${VERSION}"
+
+VIProductVersion "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+!include "nsDialogs.nsh"
+
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
+!define MUI_ABORTWARNING
+!define MUI_CUSTOMFUNCTION_UNABORT un.RestartEndedCopy
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!define MUI_FINISHPAGE_RUN "$INSTDIR\${PROGRAM}"
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+UninstPage custom un.SettingsPage un.SettingsPageLeave
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "English"
+
+Var WasRunning          ; a copy was ended to replace the files
+Var RemoveSettings      ; 1: the uninstaller also removes the settings key
+Var RemoveSettingsBox
+
+; Ends every running copy the way the applet itself offers: a second start
+; with /x, then a wait for the process to go, so that neither the program nor
+; its hook library is in use when the files are replaced or removed. A copy
+; that does not end in time is stopped. Leaves $WasRunning 1 when one ran.
+; Takes the program to start with /x on the stack.
+!macro END_RUNNING_COPIES prefix
+Function ${prefix}EndRunningCopies
+  Exch $R0
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $WasRunning 0
+  StrCpy $4 0
+  ${Do}
+    FindWindow $0 "${APPLET_CLASS}"
+    ${If} $0 = 0
+    ${OrIf} $4 >= 5
+      ${Break}
+    ${EndIf}
+    IntOp $4 $4 + 1
+    StrCpy $WasRunning 1
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i 0 r1)'
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}|${PROCESS_TERMINATE}, i 0, i r1) p .r2'
+    DetailPrint "Ending the running ${PRODUCT} (process $1)"
+    ExecWait '"$R0" /x'
+    ${If} $2 <> 0
+      System::Call 'kernel32::WaitForSingleObject(p r2, i ${EXIT_WAIT_MS}) i .r3'
+      ${If} $3 <> ${WAIT_OBJECT_0}
+        DetailPrint "${PRODUCT} did not end in time: stopping it"
+        System::Call 'kernel32::TerminateProcess(p r2, i ${STOPPED_EXIT_CODE})'
+        System::Call 'kernel32::WaitForSingleObject(p r2, i 5000)'
+      ${EndIf}
+      System::Call 'kernel32::CloseHandle(p r2)'
+    ${Else}
+      ; Not ours to open: wait for its window to go instead.
+      ${For} $3 1 150
+        System::Call 'user32::IsWindow(p r0) i .r2'
+        ${IfThen} $2 = 0 ${|} ${Break} ${|}
+        Sleep 100
+      ${Next}
+    ${EndIf}
+  ${Loop}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+  Pop $R0
+FunctionEnd
+!macroend
+!insertmacro END_RUNNING_COPIES ""
+!insertmacro END_RUNNING_COPIES "un."
+
+; A file still mapped by another program (the hook library lingers in programs
+; that took keyboard input until they next wake) cannot be overwritten, but it
+; can be renamed out of the way and removed at the next restart.
+!macro MOVE_ASIDE_IF_LOCKED file
+  Delete "${file}"
+  ${If} ${FileExists} "${file}"
+    Delete "${file}.old"
+    Rename "${file}" "${file}.old"
+    Delete /REBOOTOK "${file}.old"
+  ${EndIf}
+!macroend
+
+Section "${PRODUCT}" SectionProgram
+  SectionIn RO
+  InitPluginsDir
+  SetOutPath "$PLUGINSDIR\endcopy"
+  ; A copy of the new program ends the running one, wherever that one was installed.
+  File "${BIN_DIR}\${PROGRAM}"
+  File "${BIN_DIR}\Quillhook.dll"
+  Push "$PLUGINSDIR\endcopy\${PROGRAM}"
+  Call EndRunningCopies
+
+  SetOutPath "$INSTDIR"
+  !insertmacro MOVE_ASIDE_IF_LOCKED "$INSTDIR\${PROGRAM}"
+  !insertmacro MOVE_ASIDE_IF_LOCKED "$INSTDIR\Quillhook.dll"
+  File "${BIN_DIR}\${PROGRAM}"
+  File "${BIN_DIR}\Quillhook.dll"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  SetShellVarContext all
+  CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM}" "" "$INSTDIR\${PROGRAM}" 0
+
+  ; Every user's logon starts it with /s; each user's "Run on System Startup"
+  ; option then decides whether it stays.
+  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${PROGRAM}" /s'
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM},0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The size of what this installs, in KB: not of whatever else shares the folder.
+  StrCpy $3 0
+  ${ForEach} $4 1 3 + 1
+    ${Select} $4
+      ${Case} 1
+        StrCpy $5 "${PROGRAM}"
+      ${Case} 2
+        StrCpy $5 "Quillhook.dll"
+      ${Default}
+        StrCpy $5 "${UNINSTALLER}"
+    ${EndSelect}
+    ${GetSize} "$INSTDIR" "/M=$5 /S=0B /G=0" $0 $1 $2
+    IntOp $3 $3 + $0
+  ${Next}
+  IntOp $3 $3 + 1023
+  IntOp $3 $3 / 1024
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $3
+
+  ; A silent update puts back the copy it ended; an interactive install offers
+  ; to start it on its last page.
+  ${If} ${Silent}
+  ${AndIf} $WasRunning = 1
+    Exec '"$INSTDIR\${PROGRAM}"'
+  ${EndIf}
+SectionEnd
+
+Function un.onInit
+  ; Ended before any page shows: keys typed into the uninstaller while the hook
+  ; is still in place would map the hook library into it, and that copy could
+  ; then not be removed until Windows restarts.
+  Push "$INSTDIR\${PROGRAM}"
+  Call un.EndRunningCopies
+  StrCpy $RemoveSettings 0
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/RemoveSettings" $1
+  ${IfNot} ${Errors}
+    StrCpy $RemoveSettings 1
+  ${EndIf}
+FunctionEnd
+
+Function un.SettingsPage
+  !insertmacro MUI_HEADER_TEXT "Your settings" "Keep or remove your ${PRODUCT} settings."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 24u "Your hotkeys and options stay in the registry, ready for a later install, unless you tick the box."
+  Pop $0
+  ${NSD_CreateCheckbox} 0 30u 100% 12u "&Also remove my settings"
+  Pop $RemoveSettingsBox
+  ${If} $RemoveSettings = 1
+    ${NSD_Check} $RemoveSettingsBox
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function un.SettingsPageLeave
+  ${NSD_GetState} $RemoveSettingsBox $0
+  ${If} $0 = ${BST_CHECKED}
+    StrCpy $RemoveSettings 1
+  ${Else}
+    StrCpy $RemoveSettings 0
+  ${EndIf}
+FunctionEnd
+
+; The user changed his mind: the copy that was ended runs again.
+Function un.RestartEndedCopy
+  ${If} $WasRunning = 1
+    Exec '"$INSTDIR\${PROGRAM}"'
+  ${EndIf}
+FunctionEnd
+
+Section "Uninstall"
+  ; A copy started since the uninstaller opened.
+  Push "$INSTDIR\${PROGRAM}"
+  Call un.EndRunningCopies
+
+  DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+
+  Delete /REBOOTOK "$INSTDIR\${PROGRAM}"
+  ; Programs that took keyboard input while the hook was in place let go of
+  ; the library when they next handle a message: give them a moment before
+  ; leaving it to the next restart.
+  ${For} $0 1 30
+    Delete "$INSTDIR\Quillhook.dll"
+    ${IfNot} ${FileExists} "$INSTDIR\Quillhook.dll"
+      ${Break}
+    ${EndIf}
+    Sleep 100
+  ${Next}
+  Delete /REBOOTOK "$INSTDIR\Quillhook.dll"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Only an empty folder goes: anything the user put there stays.
+  RMDir /REBOOTOK "$INSTDIR"
+
+  ${If} $RemoveSettings = 1
+    DeleteRegKey HKCU "${SETTINGS_KEY}"
+    DeleteRegKey /ifempty HKCU "${SETTINGS_PARENT}"
+  ${EndIf}
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

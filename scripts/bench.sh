@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Every benchmark the project has, run once, in one table: the command that
+# measured it, the figure, the aim and whether the aim is met. Each row calls
+# one command; a row whose benchmark does not exist yet says so.
+#   scripts/bench.sh            the table, in Markdown (the README shows one)
+#   BENCH_IDLE_SECONDS=60       how long the idle applet is watched
+# BUILD_DIR (default build-tests) and the Wine prefix inside it may be reused.
+# The raw output of every command is kept in $BUILD_DIR/bench.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD_DIR:-$root/build-tests}
+idle_seconds=${BENCH_IDLE_SECONDS:-60}
+
+"$root/scripts/setup-debian.sh"
+source "$root/scripts/wine-env.sh"
+
+targets=(VarnelKVM Quillhook AppletBench MinimalTray SimSwitchTool SimSwitchSetupapi SimSwitchHid)
+cross_build i686 "$root" "$build" "${targets[@]}" >/dev/null
+shipped=$build/bin   # the sizes are those of the 32-bit files that ship
+if ! runs_32bit_programs; then
+  echo "This machine does not run 32-bit programs: the timings are those of a 64-bit build of the same sources."
+  build=$build-x64
+  build_64bit "$root" "$build" "${targets[@]}" >/dev/null
+fi
+logs=$build/bench
+mkdir -p "$logs"
+
+rows=()
+# row COMMAND MEASURE FIGURE AIM MET
+row() { rows+=("| \`$1\` | $2 | $3 | $4 | $5 |"); }
+# Whether "VALUE OP LIMIT" holds (numbers with decimals).
+meets() { awk -v v="$1" -v l="$3" "BEGIN { exit !(v $2 l) }" && echo yes || echo no; }
+# The output of a benchmark command, run once however many rows read it;
+# it runs in the project's folder, or in DIR, with RUNNER (a program) before it.
+#   output_of COMMAND [DIR [RUNNER]]
+declare -A outputs
+output_of() {
+  local command=$1 dir=${2:-$root} runner=${3:-} log
+  if [ -z "${outputs[$command]+set}" ]; then
+    log="$logs/$(echo "$command" | tr -c 'A-Za-z0-9.-' '_').log"
+    (cd "$dir" && BUILD_DIR=${BUILD_DIR:-$root/build-tests} bash -c "$runner $command") >"$log" 2>&1 || true
+    outputs[$command]=$log
+  fi
+  tr -d '\r' <"${outputs[$command]}"   # Wine's console ends lines with CR LF
+}
+# A script of the project that may not exist yet.
+exists() { [ -f "$root/${1%% *}" ]; }
+# "p50 A ms   p99 B ms   max C ms" from the last such line; p99 alone for the aim.
+latency() { grep -E 'p50 [0-9.]+ ms +p99 [0-9.]+ ms +max [0-9.]+ ms' | tail -1 |
+            sed -E 's/.*p50 ([0-9.]+) ms +p99 ([0-9.]+) ms +max ([0-9.]+) ms.*/p50 \1 ms, p99 \2 ms, max \3 ms/'; }
+p99() { sed -E 's/.*p99 ([0-9.]+) ms.*/\1/'; }
+
+echo "Wine $(wine --version 2>/dev/null | sed 's/^wine-//'), $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# Benchmarks with scripts of their own come first: each sets up and ends its
+# own display and wineserver.
+command="scripts/bench-hotkeys.sh"
+hotkeys=$(output_of "$command")
+ratio=$(sed -n 's/.*ratio KbHook \/ bare: \([0-9.]*\).*/\1/p' <<<"$hotkeys")
+if [ -n "$ratio" ]; then
+  row "$command" "keyboard hook's cost per key, against a bare hook" "$ratio ×" "≤ 1.050 ×" "$(meets "$ratio" '<=' 1.050)"
+else
+  row "$command" "keyboard hook's cost per key, against a bare hook" "failed (see $logs)" "≤ 1.050 ×" no
+fi
+keys=$(grep -A2 'no debug-output listener' <<<"$hotkeys" | head -3 | latency)
+if [ -n "$keys" ]; then
+  row "$command" "key to switch report (Control-Control)" "$keys" "p99 < 20 ms" "$(meets "$(p99 <<<"$keys")" '<' 20)"
+else
+  row "$command" "key to switch report (Control-Control)" "failed (see $logs)" "p99 < 20 ms" no
+fi
+
+# The switch's border request (input report) to the applet's border report.
+command="scripts/bench-device.sh"
+if exists "$command"; then
+  border=$(output_of "$command" | latency)
+  row "$command" "input report to border report" "${border:-failed (see $logs)}" "p99 < 20 ms" \
+      "$([ -n "$border" ] && meets "$(p99 <<<"$border")" '<' 20 || echo no)"
+else
+  row "$command" "input report to border report" "not built yet" "p99 < 20 ms" "—"
+fi
+
+# The processor time the border costs while it is drawn: the last percentage the script prints.
+command="scripts/bench-border.sh"
+if exists "$command"; then
+  cpu=$(output_of "$command" | grep -oE '[0-9.]+ ?%' | tail -1 | tr -d ' %')
+  row "$command" "CPU while the border shows" "${cpu:+$cpu % of one core}${cpu:-failed (see $logs)}" \
+      "< 5 % of one core" "$([ -n "$cpu" ] && meets "$cpu" '<' 5 || echo no)"
+else
+  row "$command" "CPU while the border shows" "not built yet" "< 5 % of one core" "—"
+fi
+
+# The rest run here, on one private display and wineserver.
+wine_prefix_ready "$build/wineprefix"
+start_private_display
+cleanup() {
+  [ -n "${switch:-}" ] && kill "$switch" 2>/dev/null || true
+  stop_private_display
+}
+trap cleanup EXIT
+wineserver -p 2>/dev/null || true
+wine wineboot </dev/null >/dev/null 2>&1
+bin=$build/bin
+with_stand_ins="$root/tests/simswitch/wine-run-with-stand-ins"
+
+command="AppletBench.exe command 100"
+output_of "$command" "$bin" "$with_stand_ins" >/dev/null
+commands=$(output_of "$command")
+switches=$(latency <<<"$commands")
+row "$command" "Switch All command to switch report" "${switches:-failed (see $logs)}" "p99 < 20 ms" \
+    "$([ -n "$switches" ] && meets "$(p99 <<<"$switches")" '<' 20 || echo no)"
+
+command="AppletBench.exe startup 20"
+output_of "$command" "$bin" "$with_stand_ins" >/dev/null
+startup=$(output_of "$command")
+start_ratio=$(sed -n 's/^  ratio \([0-9.]*\)$/\1/p' <<<"$startup")
+applet_ms=$(sed -n 's/.*VarnelKVM.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
+minimal_ms=$(sed -n 's/.*MinimalTray.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
+if [ -n "$start_ratio" ]; then
+  row "$command" "start-up to ready (icon and hook), against a minimal tray program" \
+      "$start_ratio × (medians $applet_ms ms and $minimal_ms ms)" "≤ 1.50 ×" "$(meets "$start_ratio" '<=' 1.50)"
+else
+  row "$command" "start-up to ready (icon and hook), against a minimal tray program" "failed (see $logs)" "≤ 1.50 ×" no
+fi
+
+# Idle: the applet with a firmware-4 switch attached, its processor time as
+# the kernel counts it for the Wine process, over a minute.
+command="idle VarnelKVM.exe, switch 5a04:0400:8, ${idle_seconds} s"
+(cd "$bin" && exec wine SimSwitch.exe --interface 5a04:0400:8 </dev/null >"$logs/idle-switch.log" 2>&1) &
+switch=$!
+sleep 2
+(cd "$bin" && WINEDLLOVERRIDES="setupapi,hid=n,b" exec wine VarnelKVM.exe >/dev/null 2>&1) &
+applet=$!
+sleep 5
+# Wine runs the program in the process it was started as; the wineserver is
+# the one started for this prefix.
+server=$applet
+for candidate in $(pgrep -f 'wine/wineserver'); do
+  tr '\0' '\n' <"/proc/$candidate/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$candidate
+done
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+if grep -q 'VarnelKVM.exe' "/proc/$applet/cmdline" 2>/dev/null; then
+  before=$(cpu_ticks "$applet"); server_before=$(cpu_ticks "$server")
+  sleep "$idle_seconds"
+  after=$(cpu_ticks "$applet"); server_after=$(cpu_ticks "$server")
+  hz=$(getconf CLK_TCK)
+  idle=$(awk -v t=$((after - before)) -v hz="$hz" -v s="$idle_seconds" 'BEGIN { printf "%.3f", 100 * t / hz / s }')
+  server_cpu=$(awk -v t=$((server_after - server_before)) -v hz="$hz" -v s="$idle_seconds" 'BEGIN { printf "%.3f", 100 * t / hz / s }')
+  row "$command" "idle CPU over a minute, firmware-4 switch attached" \
+      "$idle % of one core (wineserver $server_cpu %)" "< 0.1 % of one core" "$(meets "$idle" '<' 0.1)"
+else
+  row "$command" "idle CPU over a minute, firmware-4 switch attached" "failed: the applet did not start" "< 0.1 % of one core" no
+fi
+(cd "$bin" && wine VarnelKVM.exe /x) || true
+wait "$applet" 2>/dev/null || true
+
+for file in VarnelKVM.exe:1024 Quillhook.dll:8; do
+  name=${file%%:*} limit=${file##*:}
+  bytes=$(stat -c %s "$shipped/$name")
+  kib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1024 }')
+  row "stat -c %s $name" "size of $name as it ships" "$kib KiB ($bytes bytes)" "≤ $limit KiB" "$(meets "$kib" '<=' "$limit")"
+done
+
+echo
+echo "| command | measure | figure | aim | met |"
+echo "|---|---|---|---|---|"
+printf '%s\n' "${rows[@]}"

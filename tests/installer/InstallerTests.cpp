@@ -1,0 +1,384 @@
+// The installer as an administrator deploys it, in a Wine prefix made afresh
+// for this program (in-fresh-prefix.sh): a silent install, the installed
+// applet started as the Run entry starts it at logon and finding the
+// simulated switch, a silent update over the running copy, and a silent
+// uninstall. Each stage prints what it left behind (files and registry), so
+// the log shows the machine before and after.
+#include "AppletProcess.h"
+#include "DebugListener.h"
+#include "Registry.h"
+#include "SimulatedSwitch.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+wchar_t const PRODUCT[] = L"VarnelKVM";
+wchar_t const WINDOWS_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion";
+// Below WINDOWS_KEY.
+wchar_t const RUN_KEY[] = L"Run";
+wchar_t const UNINSTALL_KEY[] = L"Uninstall\\VarnelKVM";
+// What the installer puts into its folder, and the test-only stand-ins that
+// lead an installed copy to the simulated switch.
+std::vector<std::wstring> const INSTALLED_FILES = {L"Quillhook.dll", L"Uninstall.exe", L"VarnelKVM.exe"};
+std::vector<std::wstring> const STAND_INS = {L"hid.dll", L"setupapi.dll"};
+WPARAM const MENU_SWITCH_ALL = 32784;
+DWORD const INSTALL_TIMEOUT_MS = 60000;
+DWORD const START_TIMEOUT_MS = 15000;
+
+std::string Utf8(const std::wstring &text)
+{
+    std::string out;
+    for (wchar_t c : text)
+        out += c < 0x80 ? (char)c : '?';
+    return out;
+}
+
+std::wstring KnownFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+// The 32-bit Program Files folder, also when a 64-bit build of the tests asks.
+std::wstring InstallFolder() { return KnownFolder(CSIDL_PROGRAM_FILESX86) + L"\\" + PRODUCT; }
+std::wstring InstalledProgram() { return InstallFolder() + L"\\VarnelKVM.exe"; }
+std::wstring StartMenuShortcut() { return KnownFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + PRODUCT + L".lnk"; }
+std::wstring SetupProgram() { return BinaryFolder() + L"\\" VARNEL_SETUP_NAME; }
+
+// HKLM's WINDOWS_KEY as the installer, a 32-bit program, sees it: the same
+// key for a 32-bit build of this test, its 32-bit view for a 64-bit one.
+HKEY WindowsKey()
+{
+    static HKEY key = nullptr;
+    if (key == nullptr)
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, WINDOWS_KEY, 0, KEY_READ | KEY_WOW64_32KEY, &key);
+    return key;
+}
+
+bool FileExists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::vector<char> FileBytes(const std::wstring &path)
+{
+    std::ifstream in(Utf8(path).c_str(), std::ios::binary);
+    if (!in)
+        return {};
+    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void AppendByte(const std::wstring &path)
+{
+    std::ofstream out(Utf8(path).c_str(), std::ios::binary | std::ios::app);
+    out.put('\0');
+}
+
+std::vector<std::wstring> FolderListing(const std::wstring &folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::wstring RegistryString(HKEY root, const wchar_t *key, const wchar_t *name)
+{
+    DWORD type = 0;
+    auto bytes = ReadRegistryBytes(root, key, name, &type);
+    if (!bytes || type != REG_SZ)
+        return L"";
+    std::wstring text((const wchar_t *)bytes->data(), bytes->size() / sizeof(wchar_t));
+    return text.substr(0, text.find(L'\0'));
+}
+
+// Where a shortcut leads, as the shell resolves it.
+std::wstring ShortcutTarget(const std::wstring &shortcut)
+{
+    std::wstring target;
+    IShellLinkW *link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&link)))
+        return target;
+    IPersistFile *file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void **)&file))) {
+        wchar_t path[MAX_PATH] = {};
+        if (SUCCEEDED(file->Load(shortcut.c_str(), STGM_READ)) &&
+            SUCCEEDED(link->GetPath(path, MAX_PATH, nullptr, 0)))
+            target = path;
+        file->Release();
+    }
+    link->Release();
+    return target;
+}
+
+std::vector<DWORD> ProcessesNamed(const wchar_t *name)
+{
+    std::vector<DWORD> ids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {sizeof(entry)};
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (_wcsicmp(entry.szExeFile, name) == 0)
+            ids.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return ids;
+}
+
+void WaitForProcessesToEnd(const wchar_t *name, DWORD timeoutMs)
+{
+    for (DWORD id : ProcessesNamed(name)) {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+        if (process != nullptr) {
+            WaitForSingleObject(process, timeoutMs);
+            CloseHandle(process);
+        }
+    }
+}
+
+// Runs a command line as Explorer or a deployment tool would; its exit code, or -1.
+long RunCommand(const std::wstring &commandLine)
+{
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    std::wstring mutableLine = commandLine;
+    if (!CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, 0, nullptr, BinaryFolder().c_str(),
+                        &startup, &info))
+        return -1;
+    DWORD code = (DWORD)-1;
+    if (WaitForSingleObject(info.hProcess, INSTALL_TIMEOUT_MS) == WAIT_OBJECT_0)
+        GetExitCodeProcess(info.hProcess, &code);
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    return (long)code;
+}
+
+// The uninstaller copies itself to the temporary folder and lets the copy
+// ("Un.exe") do the work, so the program a tool starts ends at once.
+long RunUninstaller(const std::wstring &arguments)
+{
+    long code = RunCommand(L"\"" + InstallFolder() + L"\\Uninstall.exe\" " + arguments);
+    WaitForProcessesToEnd(L"Un.exe", INSTALL_TIMEOUT_MS);
+    return code;
+}
+
+// What the installer leaves on the machine, for the log.
+void PrintInventory(const char *stage)
+{
+    printf("---- %s\n", stage);
+    printf("%s:", Utf8(InstallFolder()).c_str());
+    for (const std::wstring &name : FolderListing(InstallFolder()))
+        printf(" %s", Utf8(name).c_str());
+    printf("%s\n", FileExists(InstallFolder()) ? "" : " (no folder)");
+    printf("%s: %s\n", Utf8(StartMenuShortcut()).c_str(), FileExists(StartMenuShortcut()) ? "present" : "absent");
+    printf("HKLM\\%s\\%s\\%s = %s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(RUN_KEY).c_str(), Utf8(PRODUCT).c_str(),
+           RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT)
+               ? Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)).c_str()
+               : "(absent)");
+    printf("HKLM\\%s\\%s:%s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(UNINSTALL_KEY).c_str(),
+           RegistryKeyExists(WindowsKey(), UNINSTALL_KEY) ? "" : " (absent)");
+    for (const std::wstring &name : RegistryValueNames(WindowsKey(), UNINSTALL_KEY)) {
+        std::wstring text = RegistryString(WindowsKey(), UNINSTALL_KEY, name.c_str());
+        auto number = ReadRegistryDword(WindowsKey(), UNINSTALL_KEY, name.c_str());
+        printf("  %s = %s\n", Utf8(name).c_str(),
+               !text.empty() ? Utf8(text).c_str() : std::to_string(number.value_or(0)).c_str());
+    }
+    printf("HKCU\\%s: %s\n", Utf8(SETTINGS_KEY).c_str(),
+           RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY) ? "present" : "absent");
+    printf("VarnelKVM.exe processes: %u\n", (unsigned)ProcessesNamed(L"VarnelKVM.exe").size());
+    fflush(stdout);
+}
+
+void ExpectInstalled()
+{
+    for (const std::wstring &name : {std::wstring(L"VarnelKVM.exe"), std::wstring(L"Quillhook.dll")}) {
+        SCOPED_TRACE(Utf8(name));
+        std::vector<char> installed = FileBytes(InstallFolder() + L"\\" + name);
+        EXPECT_FALSE(installed.empty());
+        EXPECT_TRUE(installed == FileBytes(BinaryFolder() + L"\\" + name)) << "not the file the installer carries";
+    }
+    EXPECT_TRUE(FileExists(InstallFolder() + L"\\Uninstall.exe"));
+    EXPECT_EQ(Utf8(ShortcutTarget(StartMenuShortcut())), Utf8(InstalledProgram()));
+    EXPECT_EQ(Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)),
+              Utf8(L"\"" + InstalledProgram() + L"\" /s"));
+
+    struct Row {
+        const wchar_t *name;
+        std::wstring value;
+    } const record[] = {
+        {L"DisplayName", L"VarnelKVM"},
+        {L"Publisher", L"Varnel Corporation"},
+        {L"DisplayVersion", VARNEL_VERSION},
+        {L"DisplayIcon", InstalledProgram() + L",0"},
+        {L"InstallLocation", InstallFolder()},
+        {L"UninstallString", L"\"" + InstallFolder() + L"\\Uninstall.exe\""},
+        {L"QuietUninstallString", L"\"" + InstallFolder() + L"\\Uninstall.exe\" /S"},
+    };
+    for (const Row &row : record)
+        EXPECT_EQ(Utf8(RegistryString(WindowsKey(), UNINSTALL_KEY, row.name)), Utf8(row.value))
+            << Utf8(row.name);
+    // Add/Remove Programs shows the size in KB: the three files, rounded.
+    size_t bytes = 0;
+    for (const std::wstring &name : INSTALLED_FILES)
+        bytes += FileBytes(InstallFolder() + L"\\" + name).size();
+    auto size = ReadRegistryDword(WindowsKey(), UNINSTALL_KEY, L"EstimatedSize");
+    ASSERT_TRUE(size.has_value());
+    EXPECT_NEAR((double)*size, bytes / 1024.0, 4.0);
+}
+
+void ExpectUninstalled()
+{
+    EXPECT_TRUE(ProcessesNamed(L"VarnelKVM.exe").empty());
+    std::vector<std::wstring> left = FolderListing(InstallFolder());
+    for (const std::wstring &name : INSTALLED_FILES)
+        EXPECT_EQ(std::count(left.begin(), left.end(), name), 0) << Utf8(name) << " is left behind";
+    EXPECT_FALSE(FileExists(StartMenuShortcut()));
+    EXPECT_FALSE(RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT));
+    EXPECT_FALSE(RegistryKeyExists(WindowsKey(), UNINSTALL_KEY));
+}
+
+// The stand-ins leave with the files the test put there, and the folder with them.
+void RemoveStandIns()
+{
+    for (const std::wstring &name : STAND_INS)
+        DeleteFileW((InstallFolder() + L"\\" + name).c_str());
+    RemoveDirectoryW(InstallFolder().c_str());
+}
+
+class InstallerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CoInitialize(nullptr);
+        ASSERT_TRUE(FileExists(SetupProgram())) << Utf8(SetupProgram());
+        ASSERT_FALSE(FileExists(InstallFolder())) << "the prefix is not fresh";
+    }
+    void TearDown() override
+    {
+        for (DWORD id : ProcessesNamed(L"VarnelKVM.exe")) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+            TerminateProcess(process, 99);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+        if (FileExists(InstallFolder() + L"\\Uninstall.exe"))
+            RunUninstaller(L"/S");
+        RemoveStandIns();
+        CoUninitialize();
+    }
+
+    long install() { return RunCommand(L"\"" + SetupProgram() + L"\" /S"); }
+    void copyStandIns()
+    {
+        for (const std::wstring &name : STAND_INS)
+            CopyFileW((BinaryFolder() + L"\\" + name).c_str(), (InstallFolder() + L"\\" + name).c_str(), FALSE);
+    }
+    // The one running copy reaches the switch: the Switch All command arrives.
+    void expectItSwitches(SimulatedSwitch &simulator, int id, HWND window)
+    {
+        simulator.clearReports();
+        PostMessageW(window, WM_COMMAND, MENU_SWITCH_ALL, 0);
+        ASSERT_TRUE(simulator.waitForReports(1, 5000, id));
+        EXPECT_EQ(HexBytes(simulator.reports(id)[0].bytes), "01 06 00 00 00 00 00 00");
+    }
+};
+
+TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall)
+{
+    CleanRegistry registry;
+    SimulatedSwitch simulator;
+    int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
+    PrintInventory("before the install");
+
+    ASSERT_EQ(install(), 0);
+    PrintInventory("after a silent install");
+    ExpectInstalled();
+    EXPECT_TRUE(ProcessesNamed(L"VarnelKVM.exe").empty()) << "a silent install starts nothing that was not running";
+
+    // Started as Windows starts it at logon: the Run entry's command line.
+    copyStandIns();
+    DebugListener debug;
+    AppletProcess applet;
+    applet.setProgramPath(InstalledProgram());
+    applet.setCommandLine(RegistryString(WindowsKey(), RUN_KEY, PRODUCT));
+    ASSERT_TRUE(applet.start());
+    ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
+    EXPECT_TRUE(debug.waitForLine(applet.pid(), "Starting the hook\n"));
+    ASSERT_TRUE(simulator.waitForClient(applet.pid())) << "the installed copy did not load the stand-ins";
+    expectItSwitches(simulator, id, applet.window());
+
+    // An update over the running copy: it is ended, its files replaced (each
+    // carries an extra byte until then), and one copy runs again.
+    for (const std::wstring &name : {std::wstring(L"VarnelKVM.exe"), std::wstring(L"Quillhook.dll")})
+        AppendByte(InstallFolder() + L"\\" + name);
+    ASSERT_EQ(install(), 0);
+    PrintInventory("after a silent install over the running copy");
+    DWORD exitCode = 99;
+    EXPECT_TRUE(applet.waitForExit(0, &exitCode)) << "the old copy still runs";
+    EXPECT_EQ(exitCode, 0u) << "the old copy was stopped rather than ended by /x";
+    ExpectInstalled();
+    std::vector<DWORD> running = ProcessesNamed(L"VarnelKVM.exe");
+    ASSERT_EQ(running.size(), 1u) << "one copy runs after the update";
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 100 && window == nullptr; ++attempt, Sleep(50))
+        window = FindAppletWindow(running[0]);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(simulator.waitForClient(running[0]));
+    expectItSwitches(simulator, id, window);
+
+    // A silent uninstall ends it and leaves nothing of the program behind;
+    // the user's settings stay for a later install.
+    HANDLE updated = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, running[0]);
+    ASSERT_EQ(RunUninstaller(L"/S"), 0);
+    PrintInventory("after a silent uninstall");
+    EXPECT_EQ(WaitForSingleObject(updated, 0), WAIT_OBJECT_0) << "the running copy was not ended";
+    exitCode = 99;
+    GetExitCodeProcess(updated, &exitCode);
+    EXPECT_EQ(exitCode, 0u) << "the running copy was stopped rather than ended by /x";
+    CloseHandle(updated);
+    ExpectUninstalled();
+    EXPECT_TRUE(FolderListing(InstallFolder()) == STAND_INS) << "only the test's stand-ins may remain";
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY)) << "silent uninstall removed the settings";
+}
+
+// The uninstaller's check box, as /RemoveSettings for a silent run, takes the
+// settings with it; the product's parent key goes only when empty.
+TEST_F(InstallerTest, UninstallRemovesTheSettingsOnlyWhenAsked)
+{
+    CleanRegistry registry;
+    struct Row {
+        const char *name;
+        const wchar_t *arguments;
+        bool settingsKept;
+    } const rows[] = {
+        {"silent", L"/S", true},
+        {"silent, asked to remove the settings", L"/S /RemoveSettings", false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey", 145);
+        ASSERT_EQ(install(), 0);
+        ASSERT_EQ(RunUninstaller(row.arguments), 0);
+        ExpectUninstalled();
+        EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey").has_value(), row.settingsKept);
+        EXPECT_EQ(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_PARENT), row.settingsKept);
+        EXPECT_FALSE(FileExists(InstallFolder()));
+    }
+}
+
+}  // namespace

@@ -1,0 +1,133 @@
+// The applet on each Windows version it tells apart, in a Wine prefix set to
+// that version with "winecfg -v" (across-versions.sh runs this program once
+// per version, naming it in VARNEL_WINDOWS_VERSION). On every version it must
+// start, show its tray icon and switch; below Windows 2000 it finds the switch
+// through the serial numbers under HKLM "Enum\HID" instead of its device path.
+#include "DebugListener.h"
+#include "TrayHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+// The versions the applet branches on, and what each should show. Columns for
+// the Options dialog's sounds check box (from 5.1) and the control pipe's
+// refusal of remote clients (from 6.0) are here for the tests of those two.
+struct WindowsVersion {
+    const char *name;               // as "winecfg -v" takes it
+    DWORD major;
+    DWORD minor;
+    bool findsSwitchBySerial;       // the device search's registry path, below 5.0
+    bool offersSoundsCheckBox;      // from 5.1
+    bool pipeRefusesRemoteClients;  // from 6.0
+};
+
+WindowsVersion const VERSIONS[] = {
+    {"win98", 4, 10, true, false, false},
+    {"win2k", 5, 0, false, false, false},
+    {"winxp", 5, 1, false, true, false},
+    {"win7", 6, 1, false, true, true},
+    {"win10", 10, 0, false, true, true},
+};
+
+WPARAM const MENU_SWITCH_ALL = 32784;
+DWORD const REPORT_WAIT_MS = 5000;
+// A serial number as the old registry keeps it (8 bytes, little-endian) and
+// as it then appears, in hexadecimal, in the device's path.
+BYTE const SERIAL[] = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE};
+wchar_t const SERIAL_PATH_ID[] = L"vid_7e51&pid_5a04&fedcba9876543210";
+wchar_t const SWITCH_DEVICE_KEY[] = L"VID_7E51&PID_5A04&COL01";
+wchar_t const FOREIGN_DEVICE_KEY[] = L"VID_046D&PID_C52B&MI_00";
+
+const WindowsVersion *ThisVersion()
+{
+    const char *name = getenv("VARNEL_WINDOWS_VERSION");
+    for (const WindowsVersion &version : VERSIONS)
+        if (name != nullptr && strcmp(name, version.name) == 0)
+            return &version;
+    return nullptr;
+}
+
+// The version the system itself reports, whatever a program's manifest says.
+RTL_OSVERSIONINFOW SystemVersion()
+{
+    typedef LONG(WINAPI * RtlGetVersionProc)(RTL_OSVERSIONINFOW *);
+    RTL_OSVERSIONINFOW info = {sizeof(info)};
+    RtlGetVersionProc getVersion =
+        (RtlGetVersionProc)(void *)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
+    if (getVersion != nullptr)
+        getVersion(&info);
+    return info;
+}
+
+class VersionTest : public ::testing::Test {
+protected:
+    const WindowsVersion *version = ThisVersion();
+
+    void SetUp() override
+    {
+        ASSERT_NE(version, nullptr) << "VARNEL_WINDOWS_VERSION names none of win98 win2k winxp win7 win10";
+    }
+};
+
+TEST_F(VersionTest, ThePrefixReportsThisVersion)
+{
+    RTL_OSVERSIONINFOW system = SystemVersion();
+    EXPECT_EQ(system.dwMajorVersion, version->major);
+    EXPECT_EQ(system.dwMinorVersion, version->minor);
+}
+
+// Start-up, the tray icon and a switch report, for the two ways of finding
+// the switch: each row is one start of the applet on a desktop of its own.
+TEST_F(VersionTest, StartsShowsItsIconAndSwitchesWhereThisVersionFindsTheSwitch)
+{
+    struct Row {
+        const char *name;
+        bool serialPath;             // the interface's path carries the serial number
+        const wchar_t *serialKey;    // device key holding that serial; null: none
+        bool foundFrom5;
+        bool foundBelow5;
+    } const rows[] = {
+        {"the switch's path, no serial key", false, nullptr, true, false},
+        {"a serial path, its key under the switch", true, SWITCH_DEVICE_KEY, false, true},
+        {"a serial path, its key under another device", true, FOREIGN_DEVICE_KEY, false, false},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(version->name) + ": " + row.name);
+        bool found = version->findsSwitchBySerial ? row.foundBelow5 : row.foundFrom5;
+        TrayHarness scene;
+        ASSERT_TRUE(scene.ready()) << "the stand-in shell or the applet's icons are missing";
+        int id = row.serialPath ? scene.sim.add(HidInterface(SERIAL_PATH_ID, 0x7E51, 0x5A04))
+                                : scene.addSwitch(0x5A04, 0x0400);
+        if (row.serialKey != nullptr)
+            scene.sim.addSerialKey(row.serialKey, L"1&2b3c&0", std::vector<BYTE>(SERIAL, SERIAL + sizeof(SERIAL)));
+
+        DebugListener debug;
+        ASSERT_TRUE(scene.startApplet()) << "no window or no tray icon";
+        EXPECT_TRUE(debug.waitForLine(scene.applet->pid(), "Starting the hook\n"));
+        std::vector<TrayNotification> notifications = scene.notifications();
+        ASSERT_FALSE(notifications.empty());
+        EXPECT_EQ(notifications[0].message, (DWORD)NIM_ADD);
+        EXPECT_EQ(scene.iconShown(notifications[0]), found ? ATTACHED_ICON : NOT_ATTACHED_ICON);
+
+        scene.sim.clearReports();
+        ASSERT_TRUE(scene.applet->post(WM_COMMAND, MENU_SWITCH_ALL));
+        if (found) {
+            ASSERT_TRUE(scene.sim.waitForReports(1, REPORT_WAIT_MS, id)) << "no switch report";
+            EXPECT_EQ(HexBytes(scene.sim.reports(id)[0].bytes), "01 06 00 00 00 00 00 00");
+        } else {
+            scene.sim.waitForQuiet(500);
+            EXPECT_TRUE(scene.sim.writes(id).empty()) << "this Windows should not take it for the switch";
+        }
+    }
+}
+
+// The Options dialog's sounds check box (from 5.1) and the control pipe's
+// remote-client flag (from 6.0) are tested here per version, from the
+// offersSoundsCheckBox and pipeRefusesRemoteClients columns above.
+
+}  // namespace
