@@ -4,6 +4,7 @@
 // start, show its tray icon and switch; below Windows 2000 it finds the switch
 // through the serial numbers under HKLM "Enum\HID" instead of its device path.
 #include "DebugListener.h"
+#include "Messages.h"
 #include "TrayHarness.h"
 
 #include <gtest/gtest.h>
@@ -14,27 +15,30 @@
 
 namespace {
 
-// The versions the applet branches on, and what each should show. Columns for
-// the Options dialog's sounds check box (from 5.1) and the control pipe's
-// refusal of remote clients (from 6.0) are here for the tests of those two.
+// The versions the applet branches on, and what each should show. (The
+// control pipe's refusal of other computers, from 6.0, cannot be seen from
+// this computer: tests/shell checks that every version still serves a local
+// client.)
 struct WindowsVersion {
     const char *name;               // as "winecfg -v" takes it
     DWORD major;
     DWORD minor;
     bool findsSwitchBySerial;       // the device search's registry path, below 5.0
     bool offersSoundsCheckBox;      // from 5.1
-    bool pipeRefusesRemoteClients;  // from 6.0
 };
 
 WindowsVersion const VERSIONS[] = {
-    {"win98", 4, 10, true, false, false},
-    {"win2k", 5, 0, false, false, false},
-    {"winxp", 5, 1, false, true, false},
-    {"win7", 6, 1, false, true, true},
-    {"win10", 10, 0, false, true, true},
+    {"win98", 4, 10, true, false},
+    {"win2k", 5, 0, false, false},
+    {"winxp", 5, 1, false, true},
+    {"win7", 6, 1, false, true},
+    {"win10", 10, 0, false, true},
 };
 
 WPARAM const MENU_SWITCH_ALL = 32784;
+WPARAM const MENU_OPTIONS = 32776;
+int const SOUNDS_CHECK_BOX = 1006;
+wchar_t const OPTIONS_CAPTION[] = L"Options...";
 DWORD const REPORT_WAIT_MS = 5000;
 // A serial number as the old registry keeps it (8 bytes, little-endian) and
 // as it then appears, in hexadecimal, in the device's path.
@@ -126,8 +130,43 @@ TEST_F(VersionTest, StartsShowsItsIconAndSwitchesWhereThisVersionFindsTheSwitch)
     }
 }
 
-// The Options dialog's sounds check box (from 5.1) and the control pipe's
-// remote-client flag (from 6.0) are tested here per version, from the
-// offersSoundsCheckBox and pipeRefusesRemoteClients columns above.
+struct OptionsSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindOptions(HWND window, LPARAM context)
+{
+    OptionsSearch *search = (OptionsSearch *)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t caption[32] = {};
+    GetWindowTextW(window, caption, 32);
+    if (owner == search->processId && IsWindowVisible(window) && wcscmp(caption, OPTIONS_CAPTION) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The device sounds setting exists from Windows XP on: before it, Options
+// has no check box for it.
+TEST_F(VersionTest, OptionsOffersTheSoundsBoxWhereThisVersionHasDeviceSounds)
+{
+    TrayHarness scene;
+    ASSERT_TRUE(scene.ready());
+    scene.addSwitch(0x5A04, 0x0400);
+    ASSERT_TRUE(scene.startApplet());
+    ASSERT_TRUE(scene.applet->post(WM_COMMAND, MENU_OPTIONS));
+    OptionsSearch search = {scene.applet->pid(), nullptr};
+    PumpMessagesUntil([&] {
+        EnumWindows(FindOptions, (LPARAM)&search);
+        return search.found != nullptr;
+    }, REPORT_WAIT_MS);
+    ASSERT_NE(search.found, nullptr) << "Options never opened";
+    HWND box = GetDlgItem(search.found, SOUNDS_CHECK_BOX);
+    EXPECT_EQ(box != nullptr && IsWindowVisible(box), version->offersSoundsCheckBox);
+    PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
+}
 
 }  // namespace
