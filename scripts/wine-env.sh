@@ -9,6 +9,8 @@
 #                           - a Release build with cmake/mingw-ARCH.cmake in DIR (all targets when none)
 #   build_64bit ROOT DIR [TARGET...]
 #                           - the same sources built for x86-64 in DIR, and use_64bit_wine
+#   run_bench ROOT DIR PROGRAM [ARGUMENT...]
+#                           - builds a benchmark program with the applet and runs it on a private display
 
 # 32-bit, unless use_64bit_wine chose Wine's 64-bit loader for this run.
 if [ -n "${VARNEL_WINE64:-}" ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
@@ -89,4 +91,28 @@ stop_private_display() {
     wait "$XVFB_PID" 2>/dev/null || true
     XVFB_PID=
   fi
+}
+
+# A benchmark program runs beside the applet, its hook and the simulated
+# switch's stand-in DLLs, on a private display; the applet inherits the
+# stand-in DLL overrides from it and so finds the simulated switch. It prints
+# its own figures.
+run_bench() {
+  local root=$1 build=$2 program=$3
+  shift 3
+  local targets=("$program" VarnelKVM Quillhook SimSwitchSetupapi SimSwitchHid)
+  cross_build i686 "$root" "$build" "${targets[@]}"
+  if ! runs_32bit_programs; then
+    echo "This machine does not run 32-bit programs: the figures are those of a 64-bit build of the same sources."
+    build=$build-x64
+    build_64bit "$root" "$build" "${targets[@]}"
+  fi
+  wine_prefix_ready "$build/wineprefix"
+  start_private_display
+  trap stop_private_display EXIT
+  wineserver -p 2>/dev/null || true  # one may be up already for this prefix
+  wine wineboot </dev/null >/dev/null 2>&1
+  echo "Wine $(wine --version | sed 's/^wine-//'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+  (cd "$build/bin" && "$root/tests/simswitch/wine-run-with-stand-ins" "$program.exe" "$@") \
+    2> >(grep -v '^ALSA lib' >&2)
 }

@@ -9,30 +9,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 namespace {
 
-// The versions the applet branches on, and what each should show. (The
-// control pipe's refusal of other computers, from 6.0, cannot be seen from
-// this computer: tests/shell checks that every version still serves a local
-// client.)
+// The versions the applet branches on, and what each should show.
 struct WindowsVersion {
     const char *name;               // as "winecfg -v" takes it
     DWORD major;
     DWORD minor;
     bool findsSwitchBySerial;       // the device search's registry path, below 5.0
     bool offersSoundsCheckBox;      // from 5.1
+    bool pipeRefusesRemoteClients;  // from 6.0
 };
 
 WindowsVersion const VERSIONS[] = {
-    {"win98", 4, 10, true, false},
-    {"win2k", 5, 0, false, false},
-    {"winxp", 5, 1, false, true},
-    {"win7", 6, 1, false, true},
-    {"win10", 10, 0, false, true},
+    {"win98", 4, 10, true, false, false},
+    {"win2k", 5, 0, false, false, false},
+    {"winxp", 5, 1, false, true, false},
+    {"win7", 6, 1, false, true, true},
+    {"win10", 10, 0, false, true, true},
 };
 
 WPARAM const MENU_SWITCH_ALL = 32784;
@@ -46,6 +45,21 @@ BYTE const SERIAL[] = {0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE};
 wchar_t const SERIAL_PATH_ID[] = L"vid_7e51&pid_5a04&fedcba9876543210";
 wchar_t const SWITCH_DEVICE_KEY[] = L"VID_7E51&PID_5A04&COL01";
 wchar_t const FOREIGN_DEVICE_KEY[] = L"VID_046D&PID_C52B&MI_00";
+
+std::string ReadWholeFile(const wchar_t *path)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+        text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
 
 const WindowsVersion *ThisVersion()
 {
@@ -167,6 +181,43 @@ TEST_F(VersionTest, OptionsOffersTheSoundsBoxWhereThisVersionHasDeviceSounds)
     HWND box = GetDlgItem(search.found, SOUNDS_CHECK_BOX);
     EXPECT_EQ(box != nullptr && IsWindowVisible(box), version->offersSoundsCheckBox);
     PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
+}
+
+// Whether the control pipe keeps other computers out cannot be seen from
+// this one, so the pipe mode the applet asks for is read from Wine's own trace
+// of CreateNamedPipeW. Wine writes it to the standard error the applet shares
+// with this program, which across-versions.sh sends to the file it names.
+TEST_F(VersionTest, ThePipeKeepsOtherComputersOutWhereThisVersionCan)
+{
+    const char *unixPath = getenv("VARNEL_STDERR_FILE");
+    ASSERT_NE(unixPath, nullptr) << "run by across-versions.sh, which names the file standard error goes to";
+    std::wstring path = L"Z:";
+    for (const char *c = unixPath; *c != 0; ++c)
+        path += *c == '/' ? L'\\' : (wchar_t)*c;
+    size_t const before = ReadWholeFile(path.c_str()).size();
+
+    CleanRegistry registry;
+    std::string text;
+    {
+        wchar_t debugChannels[256] = {};
+        GetEnvironmentVariableW(L"WINEDEBUG", debugChannels, 256);
+        SetEnvironmentVariableW(L"WINEDEBUG", L"-all,trace+sync");
+        AppletProcess applet;
+        bool started = applet.start();
+        SetEnvironmentVariableW(L"WINEDEBUG", debugChannels[0] != 0 ? debugChannels : nullptr);
+        ASSERT_TRUE(started);
+        PumpMessagesUntil([&] {
+            text = ReadWholeFile(path.c_str()).substr(before);
+            return text.find("Morvax\", ") != std::string::npos;
+        }, REPORT_WAIT_MS);
+    }
+
+    size_t name = text.find("Morvax\", ");
+    ASSERT_NE(name, std::string::npos) << "no trace of the control pipe's creation";
+    unsigned long openMode = 0, pipeMode = 0;
+    ASSERT_EQ(sscanf(text.c_str() + name + strlen("Morvax\", "), "%lx, %lx", &openMode, &pipeMode), 2);
+    EXPECT_EQ((pipeMode & PIPE_REJECT_REMOTE_CLIENTS) != 0, version->pipeRefusesRemoteClients);
+    EXPECT_EQ(pipeMode & ~(DWORD)PIPE_REJECT_REMOTE_CLIENTS, (DWORD)(PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE));
 }
 
 }  // namespace

@@ -28,7 +28,10 @@ for version in "$@"; do
   fi
   echo "==== $version"
   wine winecfg -v "$version"
-  log=$(VARNEL_WINDOWS_VERSION=$version wine "$program" 2>&1)
+  # Standard error (Wine's and the sound system's chatter, and the trace the
+  # pipe test reads) goes to a file of its own, shown when the version fails.
+  errors=$prefix-stderr.txt
+  log=$(VARNEL_WINDOWS_VERSION=$version VARNEL_STDERR_FILE=$errors wine "$program" 2>"$errors")
   status=$?
   printf '%s\n' "$log"
   # One line per test: its name and whether it passed on this version.
@@ -38,10 +41,12 @@ for version in "$@"; do
   if [ $status -ne 0 ] || ! printf '%s\n' "$log" | grep -q '^\[  PASSED  \]'; then
     failed=1
     table+=("$(printf '%-7s %-6s %s' "$version" "FAILED" "(the run as a whole, exit code $status)")")
+    echo "---- its standard error"
+    grep -v '^ALSA lib' "$errors"
   fi
 done
 echo "==== Windows versions"
 printf '%s\n' "${table[@]}"
 wineserver -k >/dev/null 2>&1 || true
-[ $failed -eq 0 ] && rm -rf "$prefix"
+[ $failed -eq 0 ] && rm -rf "$prefix" "$prefix-stderr.txt"
 exit $failed
