@@ -2,7 +2,9 @@
 // that version with "winecfg -v" (across-versions.sh runs this program once
 // per version, naming it in VARNEL_WINDOWS_VERSION). On every version it must
 // start, show its tray icon and switch; below Windows 2000 it finds the switch
-// through the serial numbers under HKLM "Enum\HID" instead of its device path.
+// through the serial numbers under HKLM "Enum\HID" instead of its device path;
+// Options offers the device sounds from XP on, and the control pipe keeps
+// other computers out from Vista on.
 #include "DebugListener.h"
 #include "Messages.h"
 #include "TrayHarness.h"
