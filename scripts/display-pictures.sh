@@ -54,12 +54,7 @@ sleep 2
 WINEDLLOVERRIDES="setupapi,hid=n,b" wine explorer /desktop="$desktop,800x600" "$winbin\\VarnelKVM.exe" \
   >/dev/null 2>&1 &
 explorer_pid=$!
-window=
-for _ in $(seq 1 100); do
-  window=$(xdotool search --name "^$desktop - Wine desktop\$" 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
+window=$(wait_for_wine_desktop "$desktop")
 [ -n "$window" ] || { echo "the Wine desktop did not appear" >&2; exit 1; }
 shown=0
 for _ in $(seq 1 50); do

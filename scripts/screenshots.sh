@@ -93,12 +93,7 @@ WINEDLLOVERRIDES="setupapi,hid=n,b" wine explorer /desktop="$desktop,$size" "$wi
   >/dev/null 2>&1 &
 explorer_pid=$!
 
-window=
-for _ in $(seq 1 100); do
-  window=$(xdotool search --name "^$desktop - Wine desktop\$" 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
+window=$(wait_for_wine_desktop "$desktop")
 if [ -z "$window" ]; then
   echo "the Wine desktop did not appear" >&2
   exit 1
@@ -165,12 +160,8 @@ dialog_shot() {   # name, LC_ALL, switch interface, menu command, minimum "WxH"
     wine explorer /desktop="$dialog_desktop,${dialog_width}x${dialog_height}" "$winbin\\VarnelKVM.exe" \
     >/dev/null 2>&1 &
   local desktop_pid=$!
-  local dialog_window=
-  for _ in $(seq 1 100); do
-    dialog_window=$(xdotool search --name "^$dialog_desktop - Wine desktop\$" 2>/dev/null | head -n 1 || true)
-    [ -n "$dialog_window" ] && break
-    sleep 0.2
-  done
+  local dialog_window
+  dialog_window=$(wait_for_wine_desktop "$dialog_desktop")
   sleep 2
   # The one icon in the tray sits at the bottom right.
   xdotool mousemove --window "$dialog_window" $((dialog_width - 12)) $((dialog_height - 10)) click 3

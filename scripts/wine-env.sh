@@ -9,6 +9,8 @@
 #                           - a Release build with cmake/mingw-ARCH.cmake in DIR (all targets when none)
 #   build_64bit ROOT DIR [TARGET...]
 #                           - the same sources built for x86-64 in DIR, and use_64bit_wine
+#   wait_for_wine_desktop NAME
+#                           - prints the X window of Wine's desktop NAME once it shows (nothing after 20 s)
 #   run_bench ROOT DIR PROGRAM [ARGUMENT...]
 #                           - builds a benchmark program with the applet and runs it on a private display
 
@@ -91,6 +93,16 @@ stop_private_display() {
     wait "$XVFB_PID" 2>/dev/null || true
     XVFB_PID=
   fi
+}
+
+wait_for_wine_desktop() {
+  local window=
+  for _ in $(seq 1 100); do
+    window=$(xdotool search --name "^$1 - Wine desktop\$" 2>/dev/null | head -n 1 || true)
+    [ -n "$window" ] && break
+    sleep 0.2
+  done
+  echo "$window"
 }
 
 # A benchmark program runs beside the applet, its hook and the simulated

@@ -73,7 +73,8 @@ BOOL DrawBorderOn(HDC dc, LONG loop)
     return EnumDisplayMonitors(dc, nullptr, BorderEnumProc, (LPARAM)loop);
 }
 
-void DrawBorderFrame(HDC dc, HRGN region, HBRUSH brush)
+// One pass of painting: the 3-pixel white frame along the inside of the region.
+static void DrawBorderFrame(HDC dc, HRGN region, HBRUSH brush)
 {
     FrameRgn(dc, region, brush, BORDER_WIDTH, BORDER_WIDTH);
 }

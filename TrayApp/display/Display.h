@@ -43,6 +43,4 @@ BOOL CALLBACK BorderEnumProc(HMONITOR monitor, HDC dc, RECT *area, LPARAM genera
 // What the border thread does with the screen, on any device context: the
 // loop on the chosen monitor (or the only one) until it is told to stop.
 BOOL DrawBorderOn(HDC dc, LONG loop);
-// One pass of painting: the 3-pixel white frame along the inside of the region.
-void DrawBorderFrame(HDC dc, HRGN region, HBRUSH brush);
 int const BORDER_WIDTH = 3;

@@ -42,12 +42,13 @@ DWORD WINAPI PipeServerThread(void *)
     return 0;
 }
 
-}  // namespace
-
+// From Windows Vista on the pipe can refuse clients on other computers.
 bool PipeRejectsRemoteClients()
 {
     return appState.osVersion.dwMajorVersion >= 6;
 }
+
+}  // namespace
 
 void StartInstancePipe()
 {

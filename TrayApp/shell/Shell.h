@@ -40,8 +40,6 @@ int FindMenuItemPosition(HMENU menu, UINT commandId);
 // Instance control pipe (InstancePipe.cpp)
 void StartInstancePipe();
 void OnPipeTimer();
-// From Windows Vista on the pipe refuses clients on other computers.
-bool PipeRejectsRemoteClients();
 
 // Language and resources (Language.cpp)
 // The string table for the given system, user and UI languages (ui 0: unknown).

@@ -6,6 +6,7 @@
 //   AppletBench.exe command [count]  the Switch All command posted to the
 //       running applet -> the switch report at the simulated switch.
 #include "AppletProcess.h"
+#include "BenchTiming.h"
 #include "Messages.h"
 #include "Registry.h"
 #include "ShellTray.h"
@@ -27,29 +28,6 @@ DWORD const READY_TIMEOUT_MS = 15000;
 DWORD const EXIT_TIMEOUT_MS = 10000;
 DWORD const REPORT_TIMEOUT_MS = 3000;
 DWORD const BETWEEN_COMMANDS_MS = 50;
-
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-double Milliseconds(LONGLONG ticks)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return (double)ticks * 1000.0 / (double)frequency.QuadPart;
-}
-
-// Nearest rank: the smallest value with at least `percent` of the values at or below it.
-double Percentile(std::vector<double> values, double percent)
-{
-    std::sort(values.begin(), values.end());
-    size_t rank = (size_t)((percent / 100.0) * values.size() + 0.999999);
-    rank = std::max<size_t>(1, std::min(rank, values.size()));
-    return values[rank - 1];
-}
 
 // Quillhook.dll keeps the installed hook and its target window in a section
 // that every process mapping the library shares; loaded here, it shows when

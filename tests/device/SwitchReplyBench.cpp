@@ -9,6 +9,7 @@
 //
 //   SwitchReplyBench.exe [requests (default 100, at least 50)]
 #include "AppletProcess.h"
+#include "BenchTiming.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
 
@@ -23,20 +24,6 @@ int const DEFAULT_REQUESTS = 100;
 int const MINIMUM_REQUESTS = 50;
 DWORD const REPORT_TIMEOUT_MS = 3000;
 DWORD const WATCHER_START_MS = 2000;
-
-LONGLONG Now()
-{
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return counter.QuadPart;
-}
-
-double Milliseconds(LONGLONG ticks)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * (double)ticks / (double)frequency.QuadPart;
-}
 
 // The border reports as they reach the switch, timed on the simulator's thread.
 struct BorderWatch {
@@ -57,12 +44,6 @@ struct BorderWatch {
         }
     }
 };
-
-double Percentile(std::vector<double> sorted, double fraction)
-{
-    size_t index = (size_t)(fraction * (double)(sorted.size() - 1) + 0.5);
-    return sorted[std::min(index, sorted.size() - 1)];
-}
 
 }  // namespace
 
@@ -113,9 +94,8 @@ int main(int argc, char **argv)
         }
         latencies.push_back(Milliseconds(watch.shownAt - sent));
     }
-    std::sort(latencies.begin(), latencies.end());
     printf("Border request 03 01 to border report 03 04 01 00, %d requests:\n", requests);
-    printf("  p50 %.2f ms, p99 %.2f ms, max %.2f ms (min %.2f ms)\n", Percentile(latencies, 0.50),
-           Percentile(latencies, 0.99), latencies.back(), latencies.front());
+    printf("  p50 %.2f ms, p99 %.2f ms, max %.2f ms (min %.2f ms)\n", Percentile(latencies, 50),
+           Percentile(latencies, 99), Percentile(latencies, 100), Percentile(latencies, 0));
     return 0;
 }

@@ -19,47 +19,9 @@ wchar_t const ABOUT_CAPTION[] = L"About Kestrel";
 std::string const EXIT_SWITCH_LINE = "The app is closing, time to switch\n";
 wchar_t const WINE_APP_DEFAULTS[] = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe";
 
-struct DialogSearch {
-    DWORD processId;
-    const wchar_t *caption;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectDialogs(HWND window, LPARAM context)
-{
-    DialogSearch *search = (DialogSearch *)context;
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && wcscmp(className, L"#32770") == 0 && IsWindowVisible(window) &&
-        WindowText(window) == search->caption)
-        search->found.push_back(window);
-    return TRUE;
-}
-
-// The visible dialogs of the process with this caption.
-std::vector<HWND> Dialogs(DWORD processId, const wchar_t *caption)
-{
-    DialogSearch search = {processId, caption, {}};
-    EnumWindows(CollectDialogs, (LPARAM)&search);
-    return search.found;
-}
-
-HWND WaitForDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs = 5000)
-{
-    HWND found = nullptr;
-    PumpMessagesUntil([&] {
-        std::vector<HWND> dialogs = Dialogs(processId, caption);
-        found = dialogs.empty() ? nullptr : dialogs[0];
-        return found != nullptr;
-    }, timeoutMs);
-    return found;
-}
-
 bool WaitForNoDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs = 5000)
 {
-    return PumpMessagesUntil([&] { return Dialogs(processId, caption).empty(); }, timeoutMs);
+    return PumpMessagesUntil([&] { return VisibleDialogs(processId, caption).empty(); }, timeoutMs);
 }
 
 class DialogsAppletTest : public ::testing::Test {
@@ -100,8 +62,8 @@ TEST_F(DialogsAppletTest, OneOptionsAndOneAboutAtATime)
     applet.post(WM_COMMAND, IDM_ABOUT);
     applet.post(WM_COMMAND, IDM_OPTIONS);
     PumpMessagesFor(1500);
-    EXPECT_EQ(Dialogs(applet.pid(), OPTIONS_CAPTION).size(), 1u);
-    EXPECT_EQ(Dialogs(applet.pid(), ABOUT_CAPTION).size(), 1u);
+    EXPECT_EQ(VisibleDialogs(applet.pid(), OPTIONS_CAPTION).size(), 1u);
+    EXPECT_EQ(VisibleDialogs(applet.pid(), ABOUT_CAPTION).size(), 1u);
     EXPECT_EQ(GetForegroundWindow(), options) << "the last request was for Options";
 
     ClickIn(about, IDOK);

@@ -9,6 +9,7 @@
 //
 //   BorderBench.exe [rounds]
 #include "AppletProcess.h"
+#include "BenchTiming.h"
 #include "DebugListener.h"
 #include "DisplayTestSupport.h"
 #include "Registry.h"
@@ -25,20 +26,6 @@ namespace {
 int const DEFAULT_ROUNDS = 20;
 DWORD const MEASURE_MS = 10000;
 DWORD const LINE_TIMEOUT_MS = 5000;
-
-double Milliseconds(LONGLONG ticks)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return 1000.0 * (double)ticks / (double)frequency.QuadPart;
-}
-
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
 
 // Wine reports no processor times for another process, so they are read
 // where Linux keeps them: /proc of the applet's Unix process, which shows the
@@ -128,10 +115,9 @@ int main(int argc, char **argv)
         }
         Sleep(100);
     }
-    std::sort(starts.begin(), starts.end());
     printf("WM_TURN_BORDER_ON to \"Drawing border\": median %.1f ms, min %.1f ms, max %.1f ms over %d rounds "
            "(aim: under 100 ms)\n",
-           starts[starts.size() / 2], starts.front(), starts.back(), rounds);
+           Percentile(starts, 50), Percentile(starts, 0), Percentile(starts, 100), rounds);
 
     double idle = CoreShare(applet.programPath(), MEASURE_MS);
     applet.post(TURN_BORDER_ON);

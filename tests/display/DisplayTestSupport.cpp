@@ -1,4 +1,5 @@
 #include "DisplayTestSupport.h"
+#include "AppletProcess.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
 
@@ -11,32 +12,9 @@ const char BORDER_OFF_REPORT[] = "03 04 00 00 00 00 00 00";
 const char BORDER_ON_REPORT[] = "03 04 01 00 00 00 00 00";
 const char OPTIMIZE_BORDER_REPORT[] = "03 04 01 01 00 00 00 00";
 
-namespace {
-
-struct PromptSearch {
-    DWORD processId;
-    std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectPrompt(HWND window, LPARAM context)
-{
-    PromptSearch *search = (PromptSearch *)context;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t className[64] = {};
-    GetClassNameW(window, className, 64);
-    if (owner == search->processId && IsWindowVisible(window) && wcscmp(className, L"#32770") == 0)
-        search->found.push_back(window);
-    return TRUE;
-}
-
-}  // namespace
-
 std::vector<HWND> PromptWindows(DWORD processId)
 {
-    PromptSearch search = {processId, {}};
-    EnumWindows(CollectPrompt, (LPARAM)&search);
-    return search.found;
+    return VisibleDialogs(processId);
 }
 
 bool WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs)

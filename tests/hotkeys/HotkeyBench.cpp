@@ -13,6 +13,7 @@
 //    applet's OnHotkeyEvent in this process, through to the switch.
 //
 //   HotkeyBench.exe [sequences] [hook blocks]
+#include "BenchTiming.h"
 #include "HotkeyRig.h"
 #include "Registry.h"
 #include "TypingRig.h"
@@ -20,7 +21,6 @@
 #include "hotkeys/Hotkeys.h"
 #include "shell/Shell.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -53,32 +53,6 @@ LRESULT CALLBACK BareHook(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(bareHookHandle, code, wParam, lParam);
 }
 
-double Seconds(LONGLONG ticks)
-{
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return (double)ticks / (double)frequency.QuadPart;
-}
-
-LONGLONG Now()
-{
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now.QuadPart;
-}
-
-// Nearest rank: the smallest value with at least `percent` of the values at or below it.
-double Percentile(std::vector<double> values, double percent)
-{
-    std::sort(values.begin(), values.end());
-    size_t rank = (size_t)((percent / 100.0) * values.size() + 0.999999);
-    if (rank < 1)
-        rank = 1;
-    if (rank > values.size())
-        rank = values.size();
-    return values[rank - 1];
-}
-
 LRESULT CALLBACK PlainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     return DefWindowProcW(window, message, wParam, lParam);
@@ -101,7 +75,7 @@ double TimeBlock(HookProcedure volatile procedure)
     LONGLONG start = Now();
     for (int call = 0; call < CALLS_PER_BLOCK; ++call)
         procedure(HC_ACTION, 'A', KEY_DOWN_FLAGS);
-    return Seconds(Now() - start) * 1e9 / CALLS_PER_BLOCK;
+    return Milliseconds(Now() - start) * 1e6 / CALLS_PER_BLOCK;
 }
 
 bool MeasureHookCost(int blocks)
@@ -242,7 +216,7 @@ bool MeasureSwitchLatency(int sequences, bool withListener)
         }
         EnterCriticalSection(&arrivals.lock);
         if (arrivals.times.size() > before)
-            latencies.push_back(Seconds(arrivals.times[before] - released) * 1000.0);
+            latencies.push_back(Milliseconds(arrivals.times[before] - released));
         LeaveCriticalSection(&arrivals.lock);
         Sleep(BETWEEN_SEQUENCES_MS);
     }
@@ -306,8 +280,8 @@ bool MeasureInProcess(int sequences)
             continue;
         EnterCriticalSection(&arrivals.lock);
         if (arrivals.times.size() > before) {
-            handling.push_back(Seconds(handled - start) * 1000.0);
-            arrival.push_back(Seconds(arrivals.times[before] - start) * 1000.0);
+            handling.push_back(Milliseconds(handled - start));
+            arrival.push_back(Milliseconds(arrivals.times[before] - start));
         }
         LeaveCriticalSection(&arrivals.lock);
     }

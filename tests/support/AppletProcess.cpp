@@ -1,4 +1,5 @@
 #include "AppletProcess.h"
+#include "Messages.h"
 
 std::wstring BinaryFolder()
 {
@@ -81,6 +82,47 @@ HWND WaitForVisibleWindow(DWORD processId, DWORD timeoutMs)
             Sleep(20);
     }
     return search.found;
+}
+
+struct DialogSearch {
+    DWORD processId;
+    const wchar_t *caption;
+    std::vector<HWND> found;
+};
+
+static BOOL CALLBACK CollectDialog(HWND window, LPARAM context)
+{
+    DialogSearch *search = (DialogSearch *)context;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (owner != search->processId || !IsWindowVisible(window) || wcscmp(className, L"#32770") != 0)
+        return TRUE;
+    // Read without a message: a hung window of this process must not hang the search.
+    wchar_t caption[128] = {};
+    InternalGetWindowText(window, caption, 128);
+    if (search->caption == nullptr || wcscmp(caption, search->caption) == 0)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> VisibleDialogs(DWORD processId, const wchar_t *caption)
+{
+    DialogSearch search = {processId, caption, {}};
+    EnumWindows(CollectDialog, (LPARAM)&search);
+    return search.found;
+}
+
+HWND WaitForDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    PumpMessagesUntil([&] {
+        std::vector<HWND> dialogs = VisibleDialogs(processId, caption);
+        found = dialogs.empty() ? nullptr : dialogs[0];
+        return found != nullptr;
+    }, timeoutMs);
+    return found;
 }
 
 HWND AppletProcess::waitForWindow(DWORD timeoutMs)

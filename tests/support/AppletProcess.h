@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <string>
+#include <vector>
 
 // The folder of the running test executable: the applet and its DLL are there too.
 std::wstring BinaryFolder();
@@ -55,3 +56,9 @@ private:
 HWND FindAppletWindow(DWORD processId = 0);
 // A visible top-level window of the process, once one exists; null on time-out.
 HWND WaitForVisibleWindow(DWORD processId, DWORD timeoutMs);
+// The visible dialogs (class "#32770") of the process, those with this caption
+// only when one is given.
+std::vector<HWND> VisibleDialogs(DWORD processId, const wchar_t *caption = nullptr);
+// The first such dialog once there is one, pumping this thread's messages
+// meanwhile; null on time-out.
+HWND WaitForDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs = 5000);

@@ -146,25 +146,6 @@ TEST_F(VersionTest, StartsShowsItsIconAndSwitchesWhereThisVersionFindsTheSwitch)
     }
 }
 
-struct OptionsSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindOptions(HWND window, LPARAM context)
-{
-    OptionsSearch *search = (OptionsSearch *)context;
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t caption[32] = {};
-    GetWindowTextW(window, caption, 32);
-    if (owner == search->processId && IsWindowVisible(window) && wcscmp(caption, OPTIONS_CAPTION) == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 // The device sounds setting exists from Windows XP on: before it, Options
 // has no check box for it.
 TEST_F(VersionTest, OptionsOffersTheSoundsBoxWhereThisVersionHasDeviceSounds)
@@ -174,15 +155,11 @@ TEST_F(VersionTest, OptionsOffersTheSoundsBoxWhereThisVersionHasDeviceSounds)
     scene.addSwitch(0x5A04, 0x0400);
     ASSERT_TRUE(scene.startApplet());
     ASSERT_TRUE(scene.applet->post(WM_COMMAND, MENU_OPTIONS));
-    OptionsSearch search = {scene.applet->pid(), nullptr};
-    PumpMessagesUntil([&] {
-        EnumWindows(FindOptions, (LPARAM)&search);
-        return search.found != nullptr;
-    }, REPORT_WAIT_MS);
-    ASSERT_NE(search.found, nullptr) << "Options never opened";
-    HWND box = GetDlgItem(search.found, SOUNDS_CHECK_BOX);
+    HWND options = WaitForDialog(scene.applet->pid(), OPTIONS_CAPTION, REPORT_WAIT_MS);
+    ASSERT_NE(options, nullptr) << "Options never opened";
+    HWND box = GetDlgItem(options, SOUNDS_CHECK_BOX);
     EXPECT_EQ(box != nullptr && IsWindowVisible(box), version->offersSoundsCheckBox);
-    PostMessageW(search.found, WM_COMMAND, IDCANCEL, 0);
+    PostMessageW(options, WM_COMMAND, IDCANCEL, 0);
 }
 
 // Whether the control pipe keeps other computers out cannot be seen from
