@@ -6,6 +6,9 @@
 ;   BIN_DIR    the folder holding VarnelKVM.exe and Quillhook.dll
 ;   ICON       the installer's icon
 ;   OUT_FILE   the installer to write
+;   AMD64      (optional) a 64-bit installer of the 64-bit build, into the
+;              64-bit Program Files: the tests' stand-in on machines that run
+;              no 32-bit programs. It never ships.
 ;
 ; Functions: EndRunningCopies (installer and uninstaller), un.onInit,
 ; un.RestartEndedCopy, un.SettingsPage, un.SettingsPageLeave.
@@ -14,7 +17,11 @@
 ;   uninstaller /RemoveSettings  also removes the user's settings, as the
 ;                                uninstaller's check box does (silent or not).
 
-Unicode true
+!ifdef AMD64
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
@@ -42,7 +49,11 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES32\${PRODUCT}"
+!ifdef AMD64
+  InstallDir "$PROGRAMFILES64\${PRODUCT}"
+!else
+  InstallDir "$PROGRAMFILES32\${PRODUCT}"
+!endif
 ; An update goes where the last install went.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${VERSION}"

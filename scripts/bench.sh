@@ -15,13 +15,12 @@ idle_seconds=${BENCH_IDLE_SECONDS:-60}
 source "$root/scripts/wine-env.sh"
 
 targets=(VarnelKVM Quillhook AppletBench MinimalTray SimSwitchTool SimSwitchSetupapi SimSwitchHid)
-cross_build i686 "$root" "$build" "${targets[@]}" >/dev/null
-shipped=$build/bin   # the sizes are those of the 32-bit files that ship
-if ! runs_32bit_programs; then
-  echo "This machine does not run 32-bit programs: the timings are those of a 64-bit build of the same sources."
-  build=$build-x64
-  build_64bit "$root" "$build" "${targets[@]}" >/dev/null
-fi
+# The sizes are those of the 32-bit files that ship, whichever build is timed.
+shipped=$build/bin
+uses_64bit_fallback && cross_build i686 "$root" "$build" VarnelKVM Quillhook >/dev/null
+build_for_wine "$root" "$build" "${targets[@]}" >/dev/null
+build=$WINE_BUILD
+say_which_build
 logs=$build/bench
 mkdir -p "$logs"
 
@@ -171,3 +170,5 @@ echo
 echo "| command | measure | figure | aim | met |"
 echo "|---|---|---|---|---|"
 printf '%s\n' "${rows[@]}"
+echo
+say_which_build

@@ -10,7 +10,8 @@
 #   OUT/border-corner.png   its top left corner, 16x16 pixels enlarged 8 times
 #
 #   scripts/display-pictures.sh [OUT]      (OUT: docs/)
-# BUILD_DIR (default build-screenshots) and the Wine prefix inside it may be reused.
+# BUILD_DIR (default build-screenshots) and the Wine prefix inside it may be reused;
+# where the machine runs no 32-bit programs, BUILD_DIR-x64 (a 64-bit build).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-screenshots}
@@ -20,7 +21,9 @@ out=$(cd "$out" && pwd)
 
 "$root/scripts/setup-debian.sh"
 source "$root/scripts/wine-env.sh"
-cross_build i686 "$root" "$build" VarnelKVM Quillhook FramePicture SimSwitchTool SimSwitchSetupapi SimSwitchHid
+build_for_wine "$root" "$build" VarnelKVM Quillhook FramePicture SimSwitchTool SimSwitchSetupapi SimSwitchHid
+build=$WINE_BUILD
+say_which_build
 wine_prefix_ready "$build/wineprefix"
 start_private_display
 wineserver -p 2>/dev/null || true
@@ -37,6 +40,7 @@ cleanup() {
   sleep 1
   [ -n "$explorer_pid" ] && kill "$explorer_pid" 2>/dev/null
   stop_private_display
+  say_which_build
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -11,6 +11,10 @@
 #   ($BUILD_DIR/installer-prefix): with $DISPLAY its own pages, then the
 #   uninstaller's; without, a silent install, the installed copy switching
 #   once, and a silent uninstall, listing what each left on the machine.
+# Where the machine runs no 32-bit programs (or with VARNEL_FORCE_64BIT=1) it
+# builds and runs the same sources for x86-64 under Wine's 64-bit loader, with
+# the installer built for x86-64 too, in $BUILD_DIR-x64, and says so at its
+# start and end.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
@@ -22,7 +26,10 @@ source "$root/scripts/wine-env.sh"
 
 targets=(VarnelKVM Quillhook DebugPrint PostToApplet SimSwitchTool SimSwitchSetupapi SimSwitchHid)
 [ "$installer" = 1 ] && targets+=(Installer)
-cross_build i686 "$root" "$build" "${targets[@]}"
+build_for_wine "$root" "$build" "${targets[@]}"
+build=$WINE_BUILD
+notice=$(say_which_build)
+printf '%s\n' "$notice"
 
 if [ "$installer" = 1 ]; then
   rm -rf "$build/installer-prefix"
@@ -41,6 +48,7 @@ cleanup() {
   [ -n "${listener:-}" ] && kill "$listener" 2>/dev/null || true
   [ -n "${switch:-}" ] && kill "$switch" 2>/dev/null || true
   if [ "$interactive" = 0 ]; then stop_private_display; else wineserver -k >/dev/null 2>&1 || true; fi
+  printf '%s\n' "$notice"
 }
 trap cleanup EXIT
 wineserver -p 2>/dev/null || true  # one may be up already for this prefix

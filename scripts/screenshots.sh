@@ -21,7 +21,9 @@
 # --reuse  runs in the Wine prefix and on the display already set up (the
 #          test run's); the binaries are taken from BUILD_DIR/bin as built.
 # Without --reuse it builds into BUILD_DIR (default build-screenshots) and
-# uses that build's prefix and a private X display.
+# uses that build's prefix and a private X display; where the machine runs
+# no 32-bit programs (or with VARNEL_FORCE_64BIT=1) the pictures are of a
+# 64-bit build of the same sources, in BUILD_DIR-x64, and it says so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-screenshots}
@@ -45,8 +47,10 @@ out=$(cd "$out" && pwd)
 source "$root/scripts/wine-env.sh"
 if [ "$reuse" = 0 ]; then
   "$root/scripts/setup-debian.sh"
-  cross_build i686 "$root" "$build" VarnelKVM Quillhook IconSnapshot SimSwitchTool SimSwitchSetupapi SimSwitchHid \
+  build_for_wine "$root" "$build" VarnelKVM Quillhook IconSnapshot SimSwitchTool SimSwitchSetupapi SimSwitchHid \
     PostToApplet
+  build=$WINE_BUILD
+  say_which_build
   wine_prefix_ready "$build/wineprefix"
   start_private_display
   # One wineserver for the whole run (it may be up already for this prefix).
@@ -73,7 +77,7 @@ cleanup() {
   [ "$switch_started" = 1 ] && wine "$bin/SimSwitch.exe" --stop >/dev/null 2>&1
   sleep 1
   [ -n "$explorer_pid" ] && kill "$explorer_pid" 2>/dev/null
-  [ "$reuse" = 0 ] && stop_private_display
+  [ "$reuse" = 0 ] && stop_private_display && say_which_build
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -4,11 +4,16 @@
 #   start_private_display   - a private Xvfb; sets DISPLAY and XVFB_PID
 #   stop_private_display    - ends it and the prefix's wineserver
 #   runs_32bit_programs     - true where the kernel runs 32-bit code
+#   uses_64bit_fallback     - true where the scripts run a 64-bit build instead (see below)
 #   use_64bit_wine DIR      - from now on "wine" is Wine's 64-bit loader (shim in DIR)
 #   cross_build ARCH ROOT DIR [TARGET...]
 #                           - a Release build with cmake/mingw-ARCH.cmake in DIR (all targets when none)
 #   build_64bit ROOT DIR [TARGET...]
 #                           - the same sources built for x86-64 in DIR, and use_64bit_wine
+#   build_for_wine ROOT DIR [TARGET...]
+#                           - TARGETS built for the Wine this machine runs; sets WINE_BUILD
+#                             to their build folder (DIR, or DIR-x64 in the fallback)
+#   say_which_build         - one line naming the build the output comes from
 #   wait_for_wine_desktop NAME
 #                           - prints the X window of Wine's desktop NAME once it shows (nothing after 20 s)
 #   run_bench ROOT DIR PROGRAM [ARGUMENT...]
@@ -22,6 +27,25 @@ export WINEDEBUG=${WINEDEBUG:--all}
 # 32-bit code, which some virtual machines switch off.
 runs_32bit_programs() {
   /usr/lib/wine/wine --version >/dev/null 2>&1
+}
+
+# Where the kernel runs no 32-bit code, the scripts build the same sources for
+# x86-64 and run them under Wine's 64-bit loader. VARNEL_FORCE_64BIT=1 takes
+# that road on a machine that could run the 32-bit build, so both can be
+# checked on one machine.
+uses_64bit_fallback() {
+  [ "${VARNEL_FORCE_64BIT:-0}" = 1 ] || ! runs_32bit_programs
+}
+
+say_which_build() {
+  if ! uses_64bit_fallback; then
+    echo "Running the 32-bit build, as it ships."
+  elif [ "${VARNEL_FORCE_64BIT:-0}" = 1 ]; then
+    echo "VARNEL_FORCE_64BIT=1: running a 64-bit build of the same sources under Wine's 64-bit loader, not the 32-bit build that ships."
+  else
+    echo "This machine does not run 32-bit programs (its kernel has 32-bit emulation switched off):"
+    echo "running a 64-bit build of the same sources under Wine's 64-bit loader, not the 32-bit build that ships."
+  fi
 }
 
 use_64bit_wine() {
@@ -45,12 +69,23 @@ build_64bit() {
   use_64bit_wine "$2/wine-loader"
 }
 
+build_for_wine() {
+  local root=$1 dir=$2
+  shift 2
+  if uses_64bit_fallback; then
+    WINE_BUILD=$dir-x64
+    build_64bit "$root" "$WINE_BUILD" "$@"
+  else
+    WINE_BUILD=$dir
+    cross_build i686 "$root" "$WINE_BUILD" "$@"
+  fi
+}
+
 wine_prefix_ready() {
   export WINEPREFIX="$1"
   # Say so plainly rather than fail somewhere inside wineboot.
   if ! wine --version >/dev/null 2>&1; then
-    echo "Wine cannot start: this machine does not run 32-bit programs" >&2
-    echo "(its kernel has 32-bit emulation switched off; ia32_emulation=on at boot turns it on)." >&2
+    echo "Wine cannot start ($(command -v wine)): is the package for this build's architecture installed?" >&2
     return 1
   fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
@@ -112,19 +147,14 @@ wait_for_wine_desktop() {
 run_bench() {
   local root=$1 build=$2 program=$3
   shift 3
-  local targets=("$program" VarnelKVM Quillhook SimSwitchSetupapi SimSwitchHid)
-  cross_build i686 "$root" "$build" "${targets[@]}"
-  if ! runs_32bit_programs; then
-    echo "This machine does not run 32-bit programs: the figures are those of a 64-bit build of the same sources."
-    build=$build-x64
-    build_64bit "$root" "$build" "${targets[@]}"
-  fi
-  wine_prefix_ready "$build/wineprefix"
+  build_for_wine "$root" "$build" "$program" VarnelKVM Quillhook SimSwitchSetupapi SimSwitchHid
+  say_which_build
+  wine_prefix_ready "$WINE_BUILD/wineprefix"
   start_private_display
   trap stop_private_display EXIT
   wineserver -p 2>/dev/null || true  # one may be up already for this prefix
   wine wineboot </dev/null >/dev/null 2>&1
   echo "Wine $(wine --version | sed 's/^wine-//'), $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
-  (cd "$build/bin" && "$root/tests/simswitch/wine-run-with-stand-ins" "$program.exe" "$@") \
+  (cd "$WINE_BUILD/bin" && "$root/tests/simswitch/wine-run-with-stand-ins" "$program.exe" "$@") \
     2> >(grep -v '^ALSA lib' >&2)
 }

@@ -125,8 +125,11 @@ TEST_F(ArrivalTest, OtherDevicesOnlyRefreshTheIcon)
     int secondCollection = simulator.add(Unplugged(HidInterface(L"vid_7e51&pid_5a04&col02", 0x7E51, 0x5A04)));
     AppletProcess applet;
     startApplet(applet);
-    // Attached at start-up: its watcher starts as after an arrival.
+    // Attached at start-up: its watcher starts as after an arrival, and
+    // looks the switch up on its own thread once it holds it open.
     ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
+    ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
+    simulator.waitForQuiet();
     debug.clear();
 
     DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 1 << 4, 0};
@@ -148,6 +151,9 @@ TEST_F(ArrivalTest, OtherDevicesOnlyRefreshTheIcon)
         simulator.clearReports();
         LONG enumerations = simulator.hidEnumerations();
         row.notice();
+        for (DWORD start = GetTickCount();
+             simulator.hidEnumerations() == enumerations && GetTickCount() - start < RIG_WAIT_MS;)
+            Sleep(10);
         simulator.waitForQuiet();
         EXPECT_TRUE(simulator.writes().empty());
         // The icon refresh looks for the switch once.

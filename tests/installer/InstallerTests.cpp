@@ -51,19 +51,26 @@ std::wstring KnownFolder(int csidl)
     return path;
 }
 
-// The 32-bit Program Files folder, also when a 64-bit build of the tests asks.
-std::wstring InstallFolder() { return KnownFolder(CSIDL_PROGRAM_FILESX86) + L"\\" + PRODUCT; }
+// The installer the tests carry is of their own build's width: the 32-bit one
+// that ships, or where only 64-bit programs run its 64-bit stand-in, which
+// installs into the 64-bit Program Files and registry.
+bool const TESTS_64BIT_INSTALLER = sizeof(void *) == 8;
+
+std::wstring InstallFolder()
+{
+    return KnownFolder(TESTS_64BIT_INSTALLER ? CSIDL_PROGRAM_FILES : CSIDL_PROGRAM_FILESX86) + L"\\" + PRODUCT;
+}
 std::wstring InstalledProgram() { return InstallFolder() + L"\\VarnelKVM.exe"; }
 std::wstring StartMenuShortcut() { return KnownFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + PRODUCT + L".lnk"; }
 std::wstring SetupProgram() { return BinaryFolder() + L"\\" VARNEL_SETUP_NAME; }
 
-// HKLM's WINDOWS_KEY as the installer, a 32-bit program, sees it: the same
-// key for a 32-bit build of this test, its 32-bit view for a 64-bit one.
+// HKLM's WINDOWS_KEY as the installer sees it.
 HKEY WindowsKey()
 {
     static HKEY key = nullptr;
     if (key == nullptr)
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, WINDOWS_KEY, 0, KEY_READ | KEY_WOW64_32KEY, &key);
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, WINDOWS_KEY, 0,
+                      KEY_READ | (TESTS_64BIT_INSTALLER ? KEY_WOW64_64KEY : KEY_WOW64_32KEY), &key);
     return key;
 }
 
@@ -267,6 +274,8 @@ protected:
         CoInitialize(nullptr);
         ASSERT_TRUE(FileExists(SetupProgram())) << Utf8(SetupProgram());
         ASSERT_FALSE(FileExists(InstallFolder())) << "the prefix is not fresh";
+        printf("Testing %s, the %s installer\n", Utf8(VARNEL_SETUP_NAME).c_str(),
+               TESTS_64BIT_INSTALLER ? "64-bit stand-in" : "32-bit shipping");
     }
     void TearDown() override
     {

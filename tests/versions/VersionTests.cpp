@@ -32,6 +32,8 @@ WindowsVersion const VERSIONS[] = {
     {"win98", 4, 10, true, false, false},
     {"win2k", 5, 0, false, false, false},
     {"winxp", 5, 1, false, true, false},
+    {"winxp64", 5, 2, false, true, false},
+    {"vista", 6, 0, false, true, true},
     {"win7", 6, 1, false, true, true},
     {"win10", 10, 0, false, true, true},
 };
@@ -90,7 +92,14 @@ protected:
 
     void SetUp() override
     {
-        ASSERT_NE(version, nullptr) << "VARNEL_WINDOWS_VERSION names none of win98 win2k winxp win7 win10";
+        ASSERT_NE(version, nullptr) << "VARNEL_WINDOWS_VERSION names a version this table lacks";
+        // Wine's 64-bit prefix takes only the versions that had a 64-bit
+        // edition; a 32-bit prefix refusing one is a fault.
+        if (getenv("VARNEL_VERSION_REFUSED") != nullptr) {
+            if (sizeof(void *) == 8)
+                GTEST_SKIP() << "a 64-bit Wine prefix cannot be set to " << version->name;
+            FAIL() << "winecfg refused " << version->name;
+        }
     }
 };
 
