@@ -19,7 +19,8 @@
 # --dialogs takes the dialog pictures too; with --check, each must show a
 #          dialog of the size its layout has.
 # --reuse  runs in the Wine prefix and on the display already set up (the
-#          test run's); the binaries are taken from BUILD_DIR/bin as built.
+#          test run's, or the lane CTest gave it); the binaries are taken from
+#          BUILD_DIR/bin as built.
 # Without --reuse it builds into BUILD_DIR (default build-screenshots) and
 # uses that build's prefix and a private X display; where the machine runs
 # no 32-bit programs (or with VARNEL_FORCE_64BIT=1) the pictures are of a
@@ -57,6 +58,7 @@ if [ "$reuse" = 0 ]; then
   wineserver -p || true
   wine wineboot </dev/null >/dev/null 2>&1
 else
+  use_ctest_lane
   : "${WINEPREFIX:?--reuse needs the WINEPREFIX of the test run}"
   : "${DISPLAY:?--reuse needs the DISPLAY of the test run}"
 fi

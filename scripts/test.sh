@@ -33,11 +33,16 @@ fi
 build=$WINE_BUILD
 
 wine_prefix_ready "$build/wineprefix"
+wineserver -k 2>/dev/null || true  # left over from a run that was cut short
 start_private_display
 trap stop_private_display EXIT
-# One wineserver and one set of Wine's own services for the whole run: every
-# test starts quicker, and no service holds a test's output pipe open.
-wineserver -k 2>/dev/null || true  # left over from a run that was cut short
+# The tests that need a desktop to themselves run in lanes, each with a copy
+# of the prefix, a display and a wineserver of its own; the others run on
+# the first display, in the prefix itself. One wineserver and one set of
+# Wine's own services per prefix for the whole run: every test starts
+# quicker, and no service holds a test's output pipe open.
+lanes=${VARNEL_TEST_LANES:-3}
+make_lanes "$lanes" "$build/lanes"
 wineserver -p
 wine wineboot </dev/null >/dev/null 2>&1
 
@@ -54,7 +59,8 @@ done
 status=0
 log=$build/Testing/test-run.log
 mkdir -p "$(dirname "$log")"
-ctest --output-on-failure --no-tests=error -j 2 "${repeat[@]}" "$@" 2>&1 | tee "$log" || status=$?
+ctest --output-on-failure --no-tests=error -j $((lanes + 1)) --resource-spec-file "$build/lanes/lanes.json" \
+  "${repeat[@]}" "$@" 2>&1 | tee "$log" || status=$?
 # A test that failed and then passed on its second attempt counts as passed
 # in CTest's summary; it is named here, so that a test that only passes now
 # and then is seen.

@@ -2,7 +2,8 @@
 # and, where needed, a private X display.
 #   wine_prefix_ready DIR   - use the prefix in DIR (32-bit unless use_64bit_wine), creating it when missing
 #   start_private_display   - a private Xvfb; sets DISPLAY and XVFB_PID
-#   stop_private_display    - ends it and the prefix's wineserver
+#   stop_private_display    - ends them all, the prefix's wineserver and the lanes'
+#   make_lanes, use_ctest_lane - desktops of their own for the tests (below)
 #   runs_32bit_programs     - true where the kernel runs 32-bit code
 #   uses_64bit_fallback     - true where the scripts run a 64-bit build instead (see below)
 #   use_64bit_wine DIR      - from now on "wine" is Wine's 64-bit loader (shim in DIR)
@@ -22,6 +23,7 @@
 # 32-bit, unless use_64bit_wine chose Wine's 64-bit loader for this run.
 if [ -n "${VARNEL_WINE64:-}" ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
 export WINEDEBUG=${WINEDEBUG:--all}
+XVFB_PIDS=()
 
 # The applet is a 32-bit program: Wine runs it only where the kernel runs
 # 32-bit code, which some virtual machines switch off.
@@ -98,36 +100,85 @@ wine_prefix_ready() {
 }
 
 start_private_display() {
-  local number=90 attempt
+  local number=90 attempt pid
   for attempt in $(seq 1 20); do
     while [ -e "/tmp/.X${number}-lock" ] || [ -e "/tmp/.X11-unix/X${number}" ]; do
       number=$((number + 1))
     done
     Xvfb ":${number}" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    XVFB_PID=$!
+    pid=$!
     for _ in $(seq 1 100); do
       # Another script may have taken the same number a moment earlier: then ours ends.
-      kill -0 "$XVFB_PID" 2>/dev/null || break
+      kill -0 "$pid" 2>/dev/null || break
       if [ -e "/tmp/.X11-unix/X${number}" ]; then
         export DISPLAY=":${number}"
+        XVFB_PID=$pid
+        XVFB_PIDS+=("$pid")
         return 0
       fi
       sleep 0.1
     done
-    kill "$XVFB_PID" 2>/dev/null || true
+    kill "$pid" 2>/dev/null || true
     number=$((number + 1))
   done
   echo "Xvfb did not start" >&2
   return 1
 }
 
+# Ends every display start_private_display started, and the wineserver of
+# the prefix in use and of every lane.
 stop_private_display() {
+  local lane pid
   wineserver -k >/dev/null 2>&1 || true
-  if [ -n "${XVFB_PID:-}" ]; then
-    kill "$XVFB_PID" 2>/dev/null || true
-    wait "$XVFB_PID" 2>/dev/null || true
-    XVFB_PID=
-  fi
+  for lane in "${VARNEL_LANES_DIR:-}"/lane*/; do
+    [ -d "$lane" ] && WINEPREFIX=${lane%/} wineserver -k >/dev/null 2>&1 || true
+  done
+  for pid in ${XVFB_PIDS[@]+"${XVFB_PIDS[@]}"}; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
+  XVFB_PIDS=()
+  XVFB_PID=
+}
+
+# Lanes: the tests that start the applet, or share the desktop, its debug
+# output or the registry, each need a desktop to themselves. scripts/test.sh
+# gives each lane its own copy of the test prefix, wineserver and display, and
+# CTest hands a lane to each such test (the "lanes" resource); so as many of
+# them run at once as there are lanes.
+#   make_lanes COUNT DIR   copies WINEPREFIX (not in use) into DIR/laneN and
+#                          starts a display and a wineserver for each
+#   use_ctest_lane         in a test CTest gave a lane: that lane's prefix and display
+make_lanes() {
+  local count=$1 dir=$2 base=$WINEPREFIX base_display=$DISPLAY lane displays=() boots=()
+  for lane in "$dir"/lane*/; do
+    # Left over from a run that was cut short.
+    [ -d "$lane" ] && WINEPREFIX=${lane%/} wineserver -k >/dev/null 2>&1 || true
+  done
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  for lane in $(seq 0 $((count - 1))); do
+    cp -a "$base" "$dir/lane$lane"
+    start_private_display
+    displays+=("$DISPLAY")
+    WINEPREFIX=$dir/lane$lane wineserver -p
+    WINEPREFIX=$dir/lane$lane wine wineboot </dev/null >/dev/null 2>&1 &
+    boots+=($!)
+  done
+  wait "${boots[@]}"
+  export VARNEL_LANES_DIR=$dir VARNEL_LANE_DISPLAYS="${displays[*]}" DISPLAY=$base_display
+  printf '{"version": {"major": 1, "minor": 0}, "local": [{"lanes": [%s]}]}\n' \
+    "$(seq -s, -f '{"id": "%g", "slots": 1}' 0 $((count - 1)))" >"$dir/lanes.json"
+}
+
+use_ctest_lane() {
+  local lane displays
+  lane=$(sed -n 's/^id:\([0-9]*\),.*/\1/p' <<<"${CTEST_RESOURCE_GROUP_0_LANES:-}")
+  [ -n "$lane" ] && [ -n "${VARNEL_LANES_DIR:-}" ] || return 0
+  read -r -a displays <<<"$VARNEL_LANE_DISPLAYS"
+  export WINEPREFIX=$VARNEL_LANES_DIR/lane$lane DISPLAY=${displays[$lane]}
+  # Shown with a failing test's output: which lane it ran in.
+  echo "lane $lane (display $DISPLAY)" >&2
 }
 
 wait_for_wine_desktop() {

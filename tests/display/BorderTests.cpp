@@ -58,6 +58,21 @@ protected:
         return CountOf(lines, DRAWING_LINE) - CountOf(lines, GOING_OFF_LINE);
     }
 
+    // Waits until `drawn` loops have said "Drawing border" and `running` of
+    // them have not gone off. Each loop's thread runs at the lowest priority
+    // and sets up DirectDraw first, so on a busy machine its line can come
+    // seconds after the request.
+    bool waitForLoops(AppletProcess &applet, int drawn, int running, DWORD timeoutMs = 30000)
+    {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(20)) {
+            std::vector<std::string> lines = debug.linesFrom(applet.pid());
+            int drawing = CountOf(lines, DRAWING_LINE);
+            if (drawing == drawn && drawing - CountOf(lines, GOING_OFF_LINE) == running)
+                return true;
+        }
+        return false;
+    }
+
     CleanRegistry registry;
     DebugListener debug;
     SimulatedSwitch simulator;
@@ -169,14 +184,14 @@ TEST_F(BorderTest, QuickRequestsLeaveExactlyOneLoopDrawing)
         applet.post(TURN_BORDER_ON);
     }
     ASSERT_TRUE(simulator.waitForReports(150, 30000, switchId));
-    debug.waitForQuiet(1500, 30000);
-    std::vector<std::string> lines = debug.linesFrom(applet.pid());
+    EXPECT_TRUE(waitForLoops(applet, 51, 1)) << "one loop per border started, and one left drawing";
+    std::vector<std::string> lines = linesAfterQuiet(applet);
     EXPECT_EQ(CountOf(lines, DRAWING_LINE), 51) << "one loop per border started";
     EXPECT_EQ(loopsRunning(applet), 1);
 
     applet.post(TURN_BORDER_OFF);
     ASSERT_TRUE(simulator.waitForReports(151, WAIT_MS, switchId));
-    debug.waitForQuiet(1500, WAIT_MS);
+    EXPECT_TRUE(waitForLoops(applet, 51, 0, WAIT_MS));
     EXPECT_EQ(loopsRunning(applet), 0);
 }
 

@@ -3,6 +3,7 @@
 #include "Registry.h"
 
 #include <cstdio>
+#include <cwchar>
 
 static DWORD const NOTEPAD_TIMEOUT_MS = 15000;
 static DWORD const PROBE_TIMEOUT_MS = 1500;
@@ -127,10 +128,20 @@ static void RemoveFolder(const std::wstring &folder)
     RemoveDirectoryW(folder.c_str());
 }
 
+// The private folders of this prefix's tests: tests in other lanes (other
+// prefixes, with wineservers of their own) keep theirs apart.
+static std::wstring PrivateFolders()
+{
+    wchar_t prefix[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH);
+    const wchar_t *name = wcsrchr(prefix, L'/');
+    return std::wstring(PRIVATE_FOLDERS) + L"\\" + (name != nullptr ? name + 1 : L"default");
+}
+
 // Folders of earlier runs, where nothing holds their files any more.
 static void SweepPrivateFolders()
 {
-    std::wstring const parent = BinaryFolder() + L"\\" + PRIVATE_FOLDERS;
+    std::wstring const parent = BinaryFolder() + L"\\" + PrivateFolders();
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((parent + L"\\*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
@@ -147,9 +158,10 @@ bool RunningApplet::start()
     static int starts = 0;
     SweepPrivateFolders();
     std::wstring const bin = BinaryFolder();
-    folder_ = std::wstring(PRIVATE_FOLDERS) + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+    folder_ = PrivateFolders() + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" +
               std::to_wstring(++starts) + L"-" + std::to_wstring(GetTickCount());
     CreateDirectoryW((bin + L"\\" + PRIVATE_FOLDERS).c_str(), nullptr);
+    CreateDirectoryW((bin + L"\\" + PrivateFolders()).c_str(), nullptr);
     if (!CreateDirectoryW((bin + L"\\" + folder_).c_str(), nullptr))
         return false;
     for (const wchar_t *file : APPLET_FILES) {
