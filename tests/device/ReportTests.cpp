@@ -11,11 +11,7 @@ namespace {
 
 class ReportTest : public SimulatedSwitchTest {
 protected:
-    std::vector<std::string> ourLines()
-    {
-        debug.waitForQuiet(200);
-        return debug.linesFrom(GetCurrentProcessId());
-    }
+    std::vector<std::string> ourLines() { return debug.ownLines(); }
 
     DebugListener debug;
 };

@@ -86,20 +86,14 @@ protected:
 
     // Brings Notepad to the front and gives its edit control the X input
     // focus until a Shift typed on the X display arrives there: from then on
-    // xdotool's keys reach Notepad. Without a window manager Wine leaves the
-    // X focus where it was, and an X focus on the root window sends keys to
-    // whatever lies under the pointer, which an earlier test may have moved.
+    // xdotool's keys reach Notepad.
     void FocusNotepad()
     {
         for (int attempt = 0; attempt < FOCUS_ATTEMPTS; ++attempt) {
             SetForegroundWindow(notepadWindow);
             RECT area;
             GetWindowRect(edit, &area);
-            char command[160];
-            snprintf(command, sizeof(command),
-                     "eval $(xdotool mousemove %ld %ld getmouselocation --shell) && xdotool windowfocus $WINDOW",
-                     (area.left + area.right) / 2, (area.top + area.bottom) / 2);
-            ASSERT_EQ(RunUnixCommand(command), 0);
+            ASSERT_EQ(GiveXFocusAt(area), 0);
             WitnessClear();
             ASSERT_EQ(RunUnixCommand("xdotool key shift"), 0);
             DWORD start = GetTickCount();

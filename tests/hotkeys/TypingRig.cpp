@@ -71,7 +71,12 @@ bool FocusedNotepad::focus(const std::function<void()> &typeProbe)
 // lock-key toggles (see the typing tests) before a case starts.
 bool FocusedNotepad::focusForXdotool()
 {
-    return focus([] { RunUnixCommand("xdotool key z"); });
+    return focus([this] {
+        RECT area;
+        GetWindowRect(edit_, &area);
+        GiveXFocusAt(area);
+        RunUnixCommand("xdotool key z");
+    });
 }
 
 bool FocusedNotepad::focusForSendInput()

@@ -1,5 +1,6 @@
 #include "DebugListener.h"
 
+#include <algorithm>
 #include <cstring>
 
 DebugListener::DebugListener()
@@ -84,6 +85,16 @@ bool DebugListener::waitForLine(DWORD processId, const std::string &text, DWORD 
             return false;
         Sleep(10);
     }
+}
+
+std::vector<std::string> DebugListener::ownLines()
+{
+    static const char MARKER[] = "-- the test's own lines end here --\n";
+    OutputDebugStringA(MARKER);
+    waitForLine(GetCurrentProcessId(), MARKER);
+    std::vector<std::string> lines = linesFrom(GetCurrentProcessId());
+    lines.erase(std::remove(lines.begin(), lines.end(), MARKER), lines.end());
+    return lines;
 }
 
 void DebugListener::waitForQuiet(DWORD quietMs, DWORD timeoutMs)

@@ -20,6 +20,9 @@ public:
     std::vector<std::pair<DWORD, std::string>> allLines();
     // Waits until the process has written `text`; true when it did in time.
     bool waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs = 5000);
+    // Every string this process wrote, all of them: a process's lines arrive
+    // in order, so once a marker written now is heard, every earlier one is.
+    std::vector<std::string> ownLines();
     // Waits until no new line has come from anyone for quietMs.
     void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000);
     void clear();

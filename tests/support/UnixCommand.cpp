@@ -41,3 +41,12 @@ int RunUnixCommand(const std::string &command, DWORD timeoutMs)
     DeleteFileA(reserved);
     return result;
 }
+
+int GiveXFocusAt(const RECT &area)
+{
+    char command[160];
+    snprintf(command, sizeof(command),
+             "eval $(xdotool mousemove %ld %ld getmouselocation --shell) && xdotool windowfocus $WINDOW",
+             (area.left + area.right) / 2, (area.top + area.bottom) / 2);
+    return RunUnixCommand(command);
+}
