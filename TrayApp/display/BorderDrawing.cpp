@@ -3,6 +3,7 @@
 //   SetBorderEvent     - the stop event, handed over once by start-up
 //   StartBorderThread  - a new border thread; every older loop retires
 //   StopBorderLoops    - every loop stops at its next pass
+//   WaitForBorderLoops - until every border thread has wiped its frame and ended
 //   CurrentBorderLoop  - the number of the loop that may draw now
 //   BorderThreadProc   - the loop on the screen
 //   DrawBorderOn       - the loop on the chosen monitor of any device context
@@ -12,6 +13,7 @@
 #include "../shell/Shell.h"
 
 #include <ddraw.h>
+#include <vector>
 
 // Null until start-up has created the event; the loop reads it afresh at each
 // pass, so a border started by "/o" stops on it once it exists.
@@ -22,6 +24,9 @@ static HANDLE volatile borderEventCopy = nullptr;
 // longer current stops before it paints again: at most one loop ever draws,
 // however quickly the border is turned on and off.
 static LONG volatile currentLoop = 0;
+
+// Every border thread not yet known to have ended; main thread only.
+static std::vector<HANDLE> borderThreads;
 
 static DWORD const FRAME_PAUSE_MS = 11;
 // Stands in for the vertical-blank wait when DirectDraw is not available:
@@ -41,8 +46,21 @@ LONG CurrentBorderLoop()
     return currentLoop;
 }
 
+static void ForgetEndedBorderThreads()
+{
+    std::vector<HANDLE> running;
+    for (HANDLE thread : borderThreads) {
+        if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
+            CloseHandle(thread);
+        else
+            running.push_back(thread);
+    }
+    borderThreads.swap(running);
+}
+
 void StartBorderThread()
 {
+    ForgetEndedBorderThreads();
     LONG loop = InterlockedIncrement(&currentLoop);
     HANDLE thread = CreateThread(nullptr, 0, BorderThreadProc, (LPVOID)(LONG_PTR)loop, CREATE_SUSPENDED,
                                  nullptr);
@@ -51,7 +69,19 @@ void StartBorderThread()
     // Painting must never take time from the programs the user is working in.
     SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
     ResumeThread(thread);
-    CloseHandle(thread);
+    borderThreads.push_back(thread);
+}
+
+void WaitForBorderLoops(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (HANDLE thread : borderThreads) {
+        // The lowest priority would let a busy machine keep the exit waiting.
+        SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
+        DWORD spent = GetTickCount() - start;
+        WaitForSingleObject(thread, spent < timeoutMs ? timeoutMs - spent : 0);
+    }
+    ForgetEndedBorderThreads();
 }
 
 void StopBorderLoops()

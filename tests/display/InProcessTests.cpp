@@ -175,6 +175,21 @@ TEST_F(DisplayInProcess, TheBorderTimerClosesOpenPromptsOnly)
     EXPECT_EQ(otherProgram.closeMessagesSeen(), 0) << "the prompts' message went to another program";
 }
 
+// A display change while the border shows: a new loop draws it where the monitor is now, and its
+// time runs on (a restarted timer would replace the id that stands for the running one here).
+TEST_F(DisplayInProcess, ADisplayChangeRedrawsTheShowingBorderWithoutGivingItNewTime)
+{
+    appState.deviceAttributes.VersionNumber = 0x0400;
+    appState.borderOn = 1;
+    appState.borderTimerId = 0x7E51;
+    LONG drawing = CurrentBorderLoop();
+    OnDisplayChange();
+    EXPECT_EQ(CurrentBorderLoop(), drawing + 1) << "the old loop goes on with its old rectangle";
+    EXPECT_EQ(appState.borderTimerId, (UINT_PTR)0x7E51);
+    appState.borderTimerId = TIMER_NOT_RUNNING;
+    EndBorderForExit();
+}
+
 // A single monitor gets its frame whatever name is stored; the frame is three
 // white pixels along the inside of each edge and nothing else.
 TEST_F(DisplayInProcess, TheLoopDrawsAThreePixelWhiteFrameRoundTheMonitor)
