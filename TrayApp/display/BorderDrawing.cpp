@@ -19,10 +19,15 @@
 // pass, so a border started by "/o" stops on it once it exists.
 static HANDLE volatile borderEventCopy = nullptr;
 
-// Every border thread is given the number current when it started. Starting or
-// stopping the border moves the number on, and a loop whose number is no
-// longer current stops before it paints again: at most one loop ever draws,
-// however quickly the border is turned on and off.
+// Two things end a loop. The stop event is the border's own "off", given by
+// the switch and the 59 seconds, and by whoever runs a loop on a surface of
+// its own. But being auto-reset it reaches one poll only, and every start of
+// the border clears it, so a loop that had not polled in time would go on
+// drawing beside the one that replaced it. Hence the number: every border
+// thread is given the number current when it started, starting or stopping
+// the border moves it on, and a loop whose number is no longer current stops
+// before it paints again. At most one loop ever draws, however quickly the
+// border is turned on and off.
 static LONG volatile currentLoop = 0;
 
 // Every border thread not yet known to have ended; main thread only.
@@ -215,7 +220,10 @@ static void RunBorderLoop(HDC dc, const RECT &monitorArea, LONG loop)
     RECT strip = {monitorArea.left, monitorArea.top, monitorArea.left + WIPE_STRIP_WIDTH, monitorArea.bottom};
     InvalidateRect(nullptr, &strip, FALSE);
     RedrawWindow(nullptr, nullptr, region, WIPE_FLAGS);
-    ResetEvent(borderEventCopy);
+    // A loop that another has replaced leaves the event alone: the signal in
+    // it may be meant for the loop that draws now.
+    if (loop == currentLoop)
+        ResetEvent(borderEventCopy);
 
     SelectObject(dc, previousPen);
     DeleteObject(brush);

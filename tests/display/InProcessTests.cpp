@@ -190,6 +190,18 @@ TEST_F(DisplayInProcess, ADisplayChangeRedrawsTheShowingBorderWithoutGivingItNew
     EndBorderForExit();
 }
 
+// A loop that a newer one replaced ends and leaves the stop signal alone: it
+// may be meant for the loop that draws now.
+TEST_F(DisplayInProcess, AReplacedLoopLeavesTheStopSignalToTheCurrentOne)
+{
+    FrameSurface surface(64, 64);
+    SetBorderEvent(appState.borderEvent);
+    SetEvent(appState.borderEvent);
+    EXPECT_FALSE(DrawBorderOn(surface.dc(), CurrentBorderLoop() - 1)) << "no loop ran";
+    EXPECT_EQ(WaitForSingleObject(appState.borderEvent, 0), (DWORD)WAIT_OBJECT_0) << "the signal was cleared";
+    SetBorderEvent(nullptr);
+}
+
 // A single monitor gets its frame whatever name is stored; the frame is three
 // white pixels along the inside of each edge and nothing else.
 TEST_F(DisplayInProcess, TheLoopDrawsAThreePixelWhiteFrameRoundTheMonitor)
