@@ -111,9 +111,9 @@ struct AppState {
     std::wstring pipeName;
     volatile WORD pipeCommand = 0;          // written by the pipe thread
     HANDLE pipeThread = nullptr;
-    HANDLE watcherThread = nullptr;
+    HANDLE watcherThread = nullptr;         // the last watcher's; closed by the next start or at exit
     HidDeviceSet *volatile watcherDeviceSet = nullptr;  // written by the watcher thread
-    volatile bool watcherKeepRunning = false;
+    volatile bool watcherKeepRunning = false;  // cleared by a failed read, or at exit
     BYTE inputReport[8] = {};
     HANDLE watcherEvent = nullptr;
     HANDLE borderEvent = nullptr;
