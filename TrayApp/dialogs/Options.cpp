@@ -1,6 +1,7 @@
 // The Options dialog: the hotkeys, start-up, device sounds and, for one
 // variant, switching on exit and on shutdown. One procedure serves both
 // layouts; a control the layout lacks reads as unchecked and ignores changes.
+// Nothing takes effect before OK.
 //   ShowOptionsDialog   - opens it, or brings the open one to the front
 //   OptionsDlgProc      - the dialog procedure
 //   RefreshHotkeyGroups - both radio groups from the stored keys
@@ -126,19 +127,18 @@ bool SwitchOnEventsOffered()
     return appState.noAudio != 0 && appState.noButton != 0;
 }
 
-// The dialog now open; and the three settings its check boxes change at the
-// click, as they were when it opened, for Cancel to put back.
+// The dialog now open.
 HWND openDialog = nullptr;
-struct SettingsAtOpening {
-    DWORD runOnStartup;
-    DWORD switchOnExit;
-    DWORD switchOnShutdown;
-} atOpening = {};
+// Whether it shows the optimize group (the firmware-4 layout). Decided once at
+// opening: the switch's identity changes while the dialog is open (every
+// device notice clears it, every report refills it), and the dialog must act
+// on the layout it shows.
+bool optimizeShown = false;
 
 void OnInitDialog(HWND dialog)
 {
     openDialog = dialog;
-    atOpening = {appState.runOnStartup, appState.switchOnExit, appState.switchOnShutdown};
+    optimizeShown = GetDlgItem(dialog, IDC_OPTIMIZE_GROUP) != nullptr;
 
     SetWindowTextW(dialog, LoadUiString(IDS_OPTIONS_TITLE).c_str());
     for (const ControlText &text : CONTROL_TEXTS)
@@ -153,7 +153,7 @@ void OnInitDialog(HWND dialog)
             CheckDlgButton(dialog, IDC_SWITCH_ON_SHUTDOWN, BST_CHECKED);
     }
     // Choosing a monitor again only makes sense when there is a choice.
-    if (GetSystemMetrics(SM_CMONITORS) > 1 && HasDisplayFirmware())
+    if (GetSystemMetrics(SM_CMONITORS) > 1 && optimizeShown)
         EnableWindow(GetDlgItem(dialog, IDC_SELECT_MONITOR), TRUE);
     // Without audio switching, ALT has nothing to leave behind.
     if (appState.noAudio != 0)
@@ -193,8 +193,15 @@ void CommitOptions(HWND dialog)
     appState.enableKeys = appState.workEnableKeys;
     appState.enableKeysOptimize = appState.workEnableKeysOptimize;
     appState.activeKey = CheckedKey(dialog, &KeyRadios::switching);
-    if (HasDisplayFirmware())
+    if (optimizeShown)
         appState.activeKeyOptimize = CheckedKey(dialog, &KeyRadios::optimize);
+    // Taken from their boxes only now: an exit (or shutdown) while the dialog
+    // is open must not act on ticks that were never confirmed.
+    appState.runOnStartup = IsChecked(dialog, IDC_RUN_ON_STARTUP);
+    if (SwitchOnEventsOffered()) {
+        appState.switchOnExit = IsChecked(dialog, IDC_SWITCH_ON_EXIT);
+        appState.switchOnShutdown = IsChecked(dialog, IDC_SWITCH_ON_SHUTDOWN);
+    }
     WriteSettings();
 
     // A fresh switching window; the optimize one is left as it runs.
@@ -218,7 +225,7 @@ void CloseOptions(HWND dialog, int result)
 void OnEnableCheckBox(HWND dialog)
 {
     appState.workEnableKeys = IsChecked(dialog, IDC_ENABLE_SWITCHING);
-    if (HasDisplayFirmware())
+    if (optimizeShown)
         appState.workEnableKeysOptimize = IsChecked(dialog, IDC_ENABLE_OPTIMIZE);
     RefreshHotkeyGroups(dialog, appState.workEnableKeys, appState.workEnableKeysOptimize);
 }
@@ -231,10 +238,6 @@ BOOL OnCommand(HWND dialog, int control)
         CloseOptions(dialog, IDOK);
         return TRUE;
     case IDCANCEL:
-        // The three check boxes below act at the click; Cancel takes their clicks back.
-        appState.runOnStartup = atOpening.runOnStartup;
-        appState.switchOnExit = atOpening.switchOnExit;
-        appState.switchOnShutdown = atOpening.switchOnShutdown;
         CloseOptions(dialog, IDCANCEL);
         return TRUE;
     case IDC_ENABLE_SWITCHING:
@@ -253,16 +256,6 @@ BOOL OnCommand(HWND dialog, int control)
     case IDC_SELECT_MONITOR:
         PromptForPrimaryMonitor();
         return FALSE;
-    case IDC_RUN_ON_STARTUP:
-        appState.runOnStartup = appState.runOnStartup != 0 ? 0 : 1;
-        CheckIf(dialog, IDC_RUN_ON_STARTUP, appState.runOnStartup);
-        return FALSE;
-    case IDC_SWITCH_ON_EXIT:
-        appState.switchOnExit = IsChecked(dialog, IDC_SWITCH_ON_EXIT);
-        return FALSE;
-    case IDC_SWITCH_ON_SHUTDOWN:
-        appState.switchOnShutdown = IsChecked(dialog, IDC_SWITCH_ON_SHUTDOWN);
-        return FALSE;
     }
     return FALSE;
 }
@@ -275,7 +268,7 @@ void RefreshHotkeyGroups(HWND dialog, DWORD enableSwitching, DWORD enableOptimiz
     UncheckGroup(dialog, &KeyRadios::switching);
     CheckDlgButton(dialog, RadiosOfKey(appState.activeKey).switching, BST_CHECKED);
     EnableGroup(dialog, &KeyRadios::switching, enableSwitching != 0);
-    if (!HasDisplayFirmware())
+    if (!optimizeShown)
         return;
 
     CheckIf(dialog, IDC_ENABLE_OPTIMIZE, enableOptimize);
@@ -288,7 +281,7 @@ void RefreshHotkeyGroups(HWND dialog, DWORD enableSwitching, DWORD enableOptimiz
 
 void ExcludeOptimizeKey(HWND dialog, int clickedId)
 {
-    if (!HasDisplayFirmware())
+    if (!optimizeShown)
         return;
     EnableGroup(dialog, &KeyRadios::optimize, IsChecked(dialog, IDC_ENABLE_OPTIMIZE) != 0);
     for (const KeyRadios &row : KEY_RADIOS) {
