@@ -77,7 +77,7 @@ static DWORD WINAPI WatchThreadWorker(LPVOID)
 void ArmWatcherStart()
 {
     // A second arrival within the delay moves the start, it does not add one.
-    RestartThreadTimer(&appState.watcherStartTimerId, WATCHER_START_TIMER, WATCHER_START_TIMER);
+    RestartThreadTimer(&appState.watcherStartTimerId, WATCHER_START_TIMER, WATCHER_START_DELAY);
 }
 
 void OnWatcherStartTimer()

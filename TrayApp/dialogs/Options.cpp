@@ -7,7 +7,6 @@
 //   RefreshHotkeyGroups - both radio groups from the stored keys
 //   ExcludeOptimizeKey  - the optimize group never offers the switching key
 //   CommitOptions       - OK: settings, registry, sequence timer, sounds
-//   BringDialogToFront  - for a second "Options..." or "About..."
 #include "Dialogs.h"
 #include "../shell/Shell.h"
 #include "../display/Display.h"
@@ -35,7 +34,6 @@ int const IDC_SWITCH_ON_EXIT = 1016;
 int const IDC_SWITCH_ON_SHUTDOWN = 1017;
 
 UINT const IDS_OPTIONS_TITLE = 108;
-UINT const SEQUENCE_WINDOW_MS = 500;
 wchar_t const SETTINGS_KEY[] = L"Software\\Varnel\\Kestrel";
 
 // Every text of the dialog, from the string table in the user's language.
@@ -206,7 +204,7 @@ void CommitOptions(HWND dialog)
 
     // A fresh switching window; the optimize one is left as it runs.
     if (appState.enableKeys != 0)
-        RestartThreadTimer(&appState.sequenceTimerId, SEQUENCE_TIMER, SEQUENCE_WINDOW_MS);
+        RestartThreadTimer(&appState.sequenceTimerId, SEQUENCE_TIMER, SEQUENCE_TIMER_PERIOD);
     else
         StopThreadTimer(&appState.sequenceTimerId);
 
@@ -318,13 +316,6 @@ INT_PTR CALLBACK OptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 HWND OpenOptionsDialog()
 {
     return openDialog;
-}
-
-void BringDialogToFront(HWND dialog)
-{
-    if (IsIconic(dialog))
-        ShowWindow(dialog, SW_RESTORE);
-    SetForegroundWindow(dialog);
 }
 
 void ShowOptionsDialog(HWND owner)
