@@ -38,13 +38,16 @@ DWORD FinishPipeIo(BOOL started, OVERLAPPED &io, DWORD timeoutMs, DWORD *bytes)
     return !inTime && GetLastError() == ERROR_OPERATION_ABORTED ? ERROR_TIMEOUT : GetLastError();
 }
 
-// False when the pipe can take no client any more.
+// False when the pipe can take no client any more. A client may come before
+// the pipe listens (ERROR_PIPE_CONNECTED), and may even have left again
+// (ERROR_NO_DATA): that one is served like any client that leaves, its read
+// fails and it gives no command.
 bool ConnectClient(OVERLAPPED &io)
 {
     DWORD unused = 0;
     ResetEvent(io.hEvent);
     DWORD result = FinishPipeIo(ConnectNamedPipe(appState.pipeHandle, &io), io, INFINITE, &unused);
-    return result == ERROR_SUCCESS || result == ERROR_PIPE_CONNECTED;
+    return result == ERROR_SUCCESS || result == ERROR_PIPE_CONNECTED || result == ERROR_NO_DATA;
 }
 
 DWORD WINAPI PipeServerThread(void *)
