@@ -30,6 +30,7 @@ static void GreetArrivedSwitch(const std::wstring &upperName)
     if (!IsVideoCapableSwitch(upperName) || !HasDisplayFirmware())
         return;
     if (appState.borderOn != 0) {
+        RestartBorderLoop();
         SendResolutionReport();
         return;
     }

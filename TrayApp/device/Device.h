@@ -58,6 +58,8 @@ void HandleInputReport(const BYTE *report, DWORD bytesTransferred);
 // Watcher thread (Watcher.cpp)
 void ArmWatcherStart();
 void OnWatcherStartTimer();
+// Ends the watcher, if one runs, and waits for it (at the end of the program).
+void StopWatcher();
 
 // Device arrival (Arrival.cpp)
 void OnDeviceChange(WPARAM wParam, LPARAM lParam);

@@ -49,7 +49,10 @@ static bool ReadSpeakersMute(DWORD destination, DWORD *muteControlId, DWORD *mut
     details.paDetails = &value;
     if (mixerGetControlDetailsW(mixer, &details, MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR)
         return false;
-    *muteValue = (DWORD)value.fValue;
+    // Any non-zero value means muted, and drivers answer more than 1 (0xFFFFFFFF,
+    // 0x100): the switch report carries the state in bit 0 alone, so anything
+    // else would tell the switch to move video and input, or report unmuted.
+    *muteValue = value.fValue != 0 ? 1 : 0;
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The watcher thread that listens for the switch's border requests.
 //   ArmWatcherStart     - the watcher starts when the switch has settled
 //   OnWatcherStartTimer - the start timer's branch: one watcher at a time
+//   StopWatcher         - the program ends: the watcher ends first
 //   WatchThreadWorker   - keeps one read outstanding until the switch goes away
 //   ReadCompletion      - turns each input report into a message to the main window
 #include "Device.h"
@@ -14,6 +15,8 @@ static DWORD const INPUT_REPORT_BYTES = sizeof(appState.inputReport);
 static OVERLAPPED watcherOverlapped;
 // Set by the completion routine, so the wait knows its read has been handled.
 static volatile bool readCompleted;
+// The watcher ends at once when told to; this is only a bound.
+static DWORD const WATCHER_STOP_WAIT_MS = 2000;
 
 static VOID CALLBACK ReadCompletion(DWORD errorCode, DWORD bytesTransferred, LPOVERLAPPED overlapped)
 {
@@ -26,11 +29,12 @@ static VOID CALLBACK ReadCompletion(DWORD errorCode, DWORD bytesTransferred, LPO
     HandleInputReport(appState.inputReport, bytesTransferred);
 }
 
-// Waits alertably until the pending read has completed and its routine has run.
+// Waits alertably until the pending read has completed and its routine has
+// run, or the program ends the watcher.
 static void WaitForReadCompletion()
 {
-    while (!readCompleted) {
-        // Nothing signals the event: only the read's completion ends the wait.
+    while (!readCompleted && appState.watcherKeepRunning) {
+        // Only StopWatcher signals the event; otherwise the read's completion ends the wait.
         if (WaitForSingleObjectEx(appState.watcherEvent, INFINITE, TRUE) == WAIT_FAILED)
             SleepEx(INFINITE, TRUE);
     }
@@ -39,8 +43,6 @@ static void WaitForReadCompletion()
 static DWORD WINAPI WatchThreadWorker(LPVOID)
 {
     HidDeviceSet *deviceSet = appState.watcherDeviceSet;
-    // Stored by the start branch before this thread was resumed.
-    HANDLE ownThread = appState.watcherThread;
 
     deviceSet->setOverlapped();
     deviceSet->openAll();
@@ -66,11 +68,6 @@ static DWORD WINAPI WatchThreadWorker(LPVOID)
     deviceSet->closeAll();
     delete deviceSet;
 
-    // The thread frees its own handle. While the set is still stored no other
-    // watcher can start, so the field still holds this thread's handle.
-    appState.watcherThread = nullptr;
-    if (ownThread != nullptr)
-        CloseHandle(ownThread);
     // From here on a new arrival may start the next watcher.
     appState.watcherDeviceSet = nullptr;
     DebugLine(L"Stopping WatchThreadWorker\n");
@@ -80,7 +77,7 @@ static DWORD WINAPI WatchThreadWorker(LPVOID)
 void ArmWatcherStart()
 {
     // A second arrival within the delay moves the start, it does not add one.
-    RestartThreadTimer(&appState.watcherStartTimerId, WATCHER_START_TIMER, WATCHER_START_TIMER);
+    RestartThreadTimer(&appState.watcherStartTimerId, WATCHER_START_TIMER, WATCHER_START_DELAY);
 }
 
 void OnWatcherStartTimer()
@@ -89,6 +86,10 @@ void OnWatcherStartTimer()
         return;  // one watcher at a time: the running one keeps its handles
 
     DebugLine(L"Got a StartTreadTimerID... starting WatchWorkerThread\n");
+    // The watcher before has ended (its set is gone): only its handle is left.
+    if (appState.watcherThread != nullptr)
+        CloseHandle(appState.watcherThread);
+    appState.watcherThread = nullptr;
     appState.watcherKeepRunning = true;
     appState.watcherDeviceSet = new (std::nothrow) HidDeviceSet();
     if (appState.watcherDeviceSet == nullptr)
@@ -103,4 +104,21 @@ void OnWatcherStartTimer()
     SetThreadPriority(thread, THREAD_PRIORITY_IDLE);
     appState.watcherThread = thread;
     ResumeThread(thread);
+}
+
+// ReadCompletion reads appState (the main window's class name) on the
+// watcher's thread: the watcher must end before the program's state is torn
+// down after the message loop.
+void StopWatcher()
+{
+    HANDLE thread = appState.watcherThread;
+    if (thread == nullptr)
+        return;
+    appState.watcherKeepRunning = false;
+    // At idle priority a busy machine could keep the exit waiting.
+    SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
+    SetEvent(appState.watcherEvent);
+    WaitForSingleObject(thread, WATCHER_STOP_WAIT_MS);
+    CloseHandle(thread);
+    appState.watcherThread = nullptr;
 }

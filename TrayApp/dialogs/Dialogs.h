@@ -28,5 +28,5 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 // The About dialog now open, or null.
 HWND OpenAboutDialog();
 
-// A dialog already open comes to the front instead of a second copy (Options.cpp).
+// A dialog already open comes to the front instead of a second copy (DialogFront.cpp).
 void BringDialogToFront(HWND dialog);

@@ -1,12 +1,12 @@
 // The Options dialog: the hotkeys, start-up, device sounds and, for one
 // variant, switching on exit and on shutdown. One procedure serves both
 // layouts; a control the layout lacks reads as unchecked and ignores changes.
+// Nothing takes effect before OK.
 //   ShowOptionsDialog   - opens it, or brings the open one to the front
 //   OptionsDlgProc      - the dialog procedure
 //   RefreshHotkeyGroups - both radio groups from the stored keys
 //   ExcludeOptimizeKey  - the optimize group never offers the switching key
 //   CommitOptions       - OK: settings, registry, sequence timer, sounds
-//   BringDialogToFront  - for a second "Options..." or "About..."
 #include "Dialogs.h"
 #include "../shell/Shell.h"
 #include "../display/Display.h"
@@ -34,7 +34,6 @@ int const IDC_SWITCH_ON_EXIT = 1016;
 int const IDC_SWITCH_ON_SHUTDOWN = 1017;
 
 UINT const IDS_OPTIONS_TITLE = 108;
-UINT const SEQUENCE_WINDOW_MS = 500;
 wchar_t const SETTINGS_KEY[] = L"Software\\Varnel\\Kestrel";
 
 // Every text of the dialog, from the string table in the user's language.
@@ -126,19 +125,18 @@ bool SwitchOnEventsOffered()
     return appState.noAudio != 0 && appState.noButton != 0;
 }
 
-// The dialog now open; and the three settings its check boxes change at the
-// click, as they were when it opened, for Cancel to put back.
+// The dialog now open.
 HWND openDialog = nullptr;
-struct SettingsAtOpening {
-    DWORD runOnStartup;
-    DWORD switchOnExit;
-    DWORD switchOnShutdown;
-} atOpening = {};
+// Whether it shows the optimize group (the firmware-4 layout). Decided once at
+// opening: the switch's identity changes while the dialog is open (every
+// device notice clears it, every report refills it), and the dialog must act
+// on the layout it shows.
+bool optimizeShown = false;
 
 void OnInitDialog(HWND dialog)
 {
     openDialog = dialog;
-    atOpening = {appState.runOnStartup, appState.switchOnExit, appState.switchOnShutdown};
+    optimizeShown = GetDlgItem(dialog, IDC_OPTIMIZE_GROUP) != nullptr;
 
     SetWindowTextW(dialog, LoadUiString(IDS_OPTIONS_TITLE).c_str());
     for (const ControlText &text : CONTROL_TEXTS)
@@ -153,7 +151,7 @@ void OnInitDialog(HWND dialog)
             CheckDlgButton(dialog, IDC_SWITCH_ON_SHUTDOWN, BST_CHECKED);
     }
     // Choosing a monitor again only makes sense when there is a choice.
-    if (GetSystemMetrics(SM_CMONITORS) > 1 && HasDisplayFirmware())
+    if (GetSystemMetrics(SM_CMONITORS) > 1 && optimizeShown)
         EnableWindow(GetDlgItem(dialog, IDC_SELECT_MONITOR), TRUE);
     // Without audio switching, ALT has nothing to leave behind.
     if (appState.noAudio != 0)
@@ -193,13 +191,20 @@ void CommitOptions(HWND dialog)
     appState.enableKeys = appState.workEnableKeys;
     appState.enableKeysOptimize = appState.workEnableKeysOptimize;
     appState.activeKey = CheckedKey(dialog, &KeyRadios::switching);
-    if (HasDisplayFirmware())
+    if (optimizeShown)
         appState.activeKeyOptimize = CheckedKey(dialog, &KeyRadios::optimize);
+    // Taken from their boxes only now: an exit (or shutdown) while the dialog
+    // is open must not act on ticks that were never confirmed.
+    appState.runOnStartup = IsChecked(dialog, IDC_RUN_ON_STARTUP);
+    if (SwitchOnEventsOffered()) {
+        appState.switchOnExit = IsChecked(dialog, IDC_SWITCH_ON_EXIT);
+        appState.switchOnShutdown = IsChecked(dialog, IDC_SWITCH_ON_SHUTDOWN);
+    }
     WriteSettings();
 
     // A fresh switching window; the optimize one is left as it runs.
     if (appState.enableKeys != 0)
-        RestartThreadTimer(&appState.sequenceTimerId, SEQUENCE_TIMER, SEQUENCE_WINDOW_MS);
+        RestartThreadTimer(&appState.sequenceTimerId, SEQUENCE_TIMER, SEQUENCE_TIMER_PERIOD);
     else
         StopThreadTimer(&appState.sequenceTimerId);
 
@@ -218,7 +223,7 @@ void CloseOptions(HWND dialog, int result)
 void OnEnableCheckBox(HWND dialog)
 {
     appState.workEnableKeys = IsChecked(dialog, IDC_ENABLE_SWITCHING);
-    if (HasDisplayFirmware())
+    if (optimizeShown)
         appState.workEnableKeysOptimize = IsChecked(dialog, IDC_ENABLE_OPTIMIZE);
     RefreshHotkeyGroups(dialog, appState.workEnableKeys, appState.workEnableKeysOptimize);
 }
@@ -231,10 +236,6 @@ BOOL OnCommand(HWND dialog, int control)
         CloseOptions(dialog, IDOK);
         return TRUE;
     case IDCANCEL:
-        // The three check boxes below act at the click; Cancel takes their clicks back.
-        appState.runOnStartup = atOpening.runOnStartup;
-        appState.switchOnExit = atOpening.switchOnExit;
-        appState.switchOnShutdown = atOpening.switchOnShutdown;
         CloseOptions(dialog, IDCANCEL);
         return TRUE;
     case IDC_ENABLE_SWITCHING:
@@ -253,16 +254,6 @@ BOOL OnCommand(HWND dialog, int control)
     case IDC_SELECT_MONITOR:
         PromptForPrimaryMonitor();
         return FALSE;
-    case IDC_RUN_ON_STARTUP:
-        appState.runOnStartup = appState.runOnStartup != 0 ? 0 : 1;
-        CheckIf(dialog, IDC_RUN_ON_STARTUP, appState.runOnStartup);
-        return FALSE;
-    case IDC_SWITCH_ON_EXIT:
-        appState.switchOnExit = IsChecked(dialog, IDC_SWITCH_ON_EXIT);
-        return FALSE;
-    case IDC_SWITCH_ON_SHUTDOWN:
-        appState.switchOnShutdown = IsChecked(dialog, IDC_SWITCH_ON_SHUTDOWN);
-        return FALSE;
     }
     return FALSE;
 }
@@ -275,7 +266,7 @@ void RefreshHotkeyGroups(HWND dialog, DWORD enableSwitching, DWORD enableOptimiz
     UncheckGroup(dialog, &KeyRadios::switching);
     CheckDlgButton(dialog, RadiosOfKey(appState.activeKey).switching, BST_CHECKED);
     EnableGroup(dialog, &KeyRadios::switching, enableSwitching != 0);
-    if (!HasDisplayFirmware())
+    if (!optimizeShown)
         return;
 
     CheckIf(dialog, IDC_ENABLE_OPTIMIZE, enableOptimize);
@@ -288,7 +279,7 @@ void RefreshHotkeyGroups(HWND dialog, DWORD enableSwitching, DWORD enableOptimiz
 
 void ExcludeOptimizeKey(HWND dialog, int clickedId)
 {
-    if (!HasDisplayFirmware())
+    if (!optimizeShown)
         return;
     EnableGroup(dialog, &KeyRadios::optimize, IsChecked(dialog, IDC_ENABLE_OPTIMIZE) != 0);
     for (const KeyRadios &row : KEY_RADIOS) {
@@ -325,13 +316,6 @@ INT_PTR CALLBACK OptionsDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 HWND OpenOptionsDialog()
 {
     return openDialog;
-}
-
-void BringDialogToFront(HWND dialog)
-{
-    if (IsIconic(dialog))
-        ShowWindow(dialog, SW_RESTORE);
-    SetForegroundWindow(dialog);
 }
 
 void ShowOptionsDialog(HWND owner)

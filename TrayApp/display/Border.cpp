@@ -1,14 +1,19 @@
 // The border's state on the main thread: when it goes on and off, and what
 // the switch is told about it.
-//   StartBorder      - turns the border on: its 59-second timer and a border thread
-//   OptimizeDisplay  - the border, with the resolution and border reports
-//   OnDisplayChange  - new display settings: border, resolution and border reports
-//   OnTurnBorderOn   - the switch asks for the border
-//   OnTurnBorderOff  - the switch asks to take it away
-//   OnBorderTimer    - the border's 59 seconds are up
+//   StartBorder       - turns the border on: its 59-second timer and a border thread
+//   OptimizeDisplay   - the border, with the resolution and border reports
+//   OnDisplayChange   - new display settings: border, resolution and border reports
+//   OnTurnBorderOn    - the switch asks for the border
+//   OnTurnBorderOff   - the switch asks to take it away
+//   OnBorderTimer     - the border's 59 seconds are up
+//   RestartBorderLoop - the border that shows, drawn round the monitor as it is now
+//   EndBorderForExit  - the applet closes: the border goes as if the switch ended it
 #include "Display.h"
 #include "../device/Device.h"
 #include "../shell/Shell.h"
+
+// A loop ends within one pass (about 30 ms) of its stop; this is only a bound.
+static DWORD const EXIT_WAIT_MS = 2000;
 
 // A stop signal that no loop consumed (the timer firing after the switch had
 // already turned the border off) must not end the next border at its first pass.
@@ -49,7 +54,8 @@ void OnDisplayChange()
     DebugLine(L"Display just changed\n");
     appState.optimizeRequested = 0;
     ClearStopSignal();
-    StartBorder();
+    if (StartBorder() == 0)
+        RestartBorderLoop();
     SendResolutionReport();
     SendBorderReport();
 }
@@ -83,4 +89,26 @@ void OnBorderTimer()
     CloseMonitorPrompts(false);
     appState.borderOn = 0;
     SendBorderReport();
+}
+
+// The monitor may have moved or changed its size under a border that shows: a
+// new loop draws the frame where the monitor is now, and the old one wipes its
+// own and retires. The border keeps its timer: it still ends 59 seconds after
+// it was turned on.
+void RestartBorderLoop()
+{
+    StartBorderThread();
+}
+
+// Closing while the border shows would leave the frame on the screen and the
+// switch believing the border is on. The switch hears "off" before the exit's
+// own reports; the loops are waited for, so none is cut off before its wipe.
+void EndBorderForExit()
+{
+    if (appState.borderOn != 0) {
+        StopBorderLoops();
+        appState.borderOn = 0;
+        SendBorderReport();
+    }
+    WaitForBorderLoops(EXIT_WAIT_MS);
 }

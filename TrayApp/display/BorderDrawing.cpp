@@ -3,6 +3,7 @@
 //   SetBorderEvent     - the stop event, handed over once by start-up
 //   StartBorderThread  - a new border thread; every older loop retires
 //   StopBorderLoops    - every loop stops at its next pass
+//   WaitForBorderLoops - until every border thread has wiped its frame and ended
 //   CurrentBorderLoop  - the number of the loop that may draw now
 //   BorderThreadProc   - the loop on the screen
 //   DrawBorderOn       - the loop on the chosen monitor of any device context
@@ -12,16 +13,25 @@
 #include "../shell/Shell.h"
 
 #include <ddraw.h>
+#include <vector>
 
 // Null until start-up has created the event; the loop reads it afresh at each
 // pass, so a border started by "/o" stops on it once it exists.
 static HANDLE volatile borderEventCopy = nullptr;
 
-// Every border thread is given the number current when it started. Starting or
-// stopping the border moves the number on, and a loop whose number is no
-// longer current stops before it paints again: at most one loop ever draws,
-// however quickly the border is turned on and off.
+// Two things end a loop. The stop event is the border's own "off", given by
+// the switch and the 59 seconds, and by whoever runs a loop on a surface of
+// its own. But being auto-reset it reaches one poll only, and every start of
+// the border clears it, so a loop that had not polled in time would go on
+// drawing beside the one that replaced it. Hence the number: every border
+// thread is given the number current when it started, starting or stopping
+// the border moves it on, and a loop whose number is no longer current stops
+// before it paints again. At most one loop ever draws, however quickly the
+// border is turned on and off.
 static LONG volatile currentLoop = 0;
+
+// Every border thread not yet known to have ended; main thread only.
+static std::vector<HANDLE> borderThreads;
 
 static DWORD const FRAME_PAUSE_MS = 11;
 // Stands in for the vertical-blank wait when DirectDraw is not available:
@@ -41,8 +51,21 @@ LONG CurrentBorderLoop()
     return currentLoop;
 }
 
+static void ForgetEndedBorderThreads()
+{
+    std::vector<HANDLE> running;
+    for (HANDLE thread : borderThreads) {
+        if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
+            CloseHandle(thread);
+        else
+            running.push_back(thread);
+    }
+    borderThreads.swap(running);
+}
+
 void StartBorderThread()
 {
+    ForgetEndedBorderThreads();
     LONG loop = InterlockedIncrement(&currentLoop);
     HANDLE thread = CreateThread(nullptr, 0, BorderThreadProc, (LPVOID)(LONG_PTR)loop, CREATE_SUSPENDED,
                                  nullptr);
@@ -51,7 +74,19 @@ void StartBorderThread()
     // Painting must never take time from the programs the user is working in.
     SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
     ResumeThread(thread);
-    CloseHandle(thread);
+    borderThreads.push_back(thread);
+}
+
+void WaitForBorderLoops(DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (HANDLE thread : borderThreads) {
+        // The lowest priority would let a busy machine keep the exit waiting.
+        SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
+        DWORD spent = GetTickCount() - start;
+        WaitForSingleObject(thread, spent < timeoutMs ? timeoutMs - spent : 0);
+    }
+    ForgetEndedBorderThreads();
 }
 
 void StopBorderLoops()
@@ -185,7 +220,10 @@ static void RunBorderLoop(HDC dc, const RECT &monitorArea, LONG loop)
     RECT strip = {monitorArea.left, monitorArea.top, monitorArea.left + WIPE_STRIP_WIDTH, monitorArea.bottom};
     InvalidateRect(nullptr, &strip, FALSE);
     RedrawWindow(nullptr, nullptr, region, WIPE_FLAGS);
-    ResetEvent(borderEventCopy);
+    // A loop that another has replaced leaves the event alone: the signal in
+    // it may be meant for the loop that draws now.
+    if (loop == currentLoop)
+        ResetEvent(borderEventCopy);
 
     SelectObject(dc, previousPen);
     DeleteObject(brush);

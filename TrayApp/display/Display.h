@@ -29,6 +29,10 @@ void OnBorderTimer();
 void OnTurnBorderOn();
 void OnTurnBorderOff();
 void OnDisplayChange();
+// The border already shows: a new loop draws it round the monitor as it is now.
+void RestartBorderLoop();
+// The applet closes: the border ends as the switch would end it, frame wiped.
+void EndBorderForExit();
 
 // The border thread and its drawing (BorderDrawing.cpp)
 void SetBorderEvent(HANDLE event);
@@ -36,6 +40,8 @@ void SetBorderEvent(HANDLE event);
 void StartBorderThread();
 // Every running loop stops at its next pass.
 void StopBorderLoops();
+// Waits, at most timeoutMs, until every border thread has wiped its frame and ended.
+void WaitForBorderLoops(DWORD timeoutMs);
 // The number of the one loop that may draw now.
 LONG CurrentBorderLoop();
 DWORD WINAPI BorderThreadProc(LPVOID generation);

@@ -16,6 +16,8 @@ static WORD const IDS_PROMPT_TEXT = 132;
 static WORD const IDS_OK = 119;
 static int const PROMPT_TEXT_ID = -1;
 static int const PROMPT_OK_ID = IDOK;
+// The prompt's own message to itself: fit the sentence again.
+static UINT const WM_FIT_PROMPT_TEXT = WM_APP + 1;
 // Marks a window as one of the prompts, so they can be found without keeping a list.
 static wchar_t const PROMPT_MARK[] = L"VarnelKVM.MonitorPrompt";
 
@@ -69,15 +71,18 @@ HWND CreateMonitorPrompt(HMONITOR monitor)
     if (prompt == nullptr)
         return nullptr;
     SetPropW(prompt, PROMPT_MARK, (HANDLE)1);
+    // Onto its monitor first: one of another scale rescales the prompt, which
+    // must come before the prompt is fitted to its sentence.
+    MONITORINFOEXW info = {};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(monitor, &info);
+    SetWindowPos(prompt, nullptr, info.rcWork.left, info.rcWork.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     SetWindowTextW(prompt, LoadUiString(IDS_PROMPT_CAPTION).c_str());
     SetDlgItemTextW(prompt, PROMPT_TEXT_ID, LoadUiString(IDS_PROMPT_TEXT).c_str());
     SetDlgItemTextW(prompt, PROMPT_OK_ID, LoadUiString(IDS_OK).c_str());
     FitPromptText(prompt);
 
     // Centred in the monitor's work area, clear of the taskbar.
-    MONITORINFOEXW info = {};
-    info.cbSize = sizeof(info);
-    GetMonitorInfoW(monitor, &info);
     RECT size = {};
     GetWindowRect(prompt, &size);
     int width = size.right - size.left;
@@ -124,6 +129,14 @@ INT_PTR CALLBACK MonitorPromptProc(HWND prompt, UINT message, WPARAM wParam, LPA
             SaveMonitorUnder(promptArea);
             CloseMonitorPrompts(true);
         }
+        return TRUE;
+    case WM_DPICHANGED:
+        // Dragged onto a monitor of another scale, the prompt is laid out
+        // anew by the system; it is fitted to its sentence again after that.
+        PostMessageW(prompt, WM_FIT_PROMPT_TEXT, 0, 0);
+        return FALSE;
+    case WM_FIT_PROMPT_TEXT:
+        FitPromptText(prompt);
         return TRUE;
     case WM_NCDESTROY:
         RemovePropW(prompt, PROMPT_MARK);

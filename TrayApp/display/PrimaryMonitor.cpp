@@ -93,19 +93,29 @@ int MonitorChoiceNeeded()
     return needed;
 }
 
-// The size of the chosen monitor itself. The screen's device context would
-// give the primary monitor's size for every monitor, a wrong resolution
-// whenever the one on the switch is another monitor of another size.
+// The size of the chosen monitor itself, from its current display mode: real
+// pixels whatever the scaling, where its rectangle can be a scaled one (a
+// monitor of another scale than the system's, seen by a program that is not
+// aware per monitor). The rectangle stands in where the mode gives no size.
+// The screen's device context would give the primary monitor's size for
+// every monitor.
 static BOOL CALLBACK NoteChosenResolution(HMONITOR monitor, HDC, RECT *, LPARAM)
 {
     MONITORINFOEXW info = {};
     info.cbSize = sizeof(info);
     GetMonitorInfoW(monitor, &info);
-    if (IsChosenMonitor(info.szDevice) == 1) {
-        DWORD width = (DWORD)(info.rcMonitor.right - info.rcMonitor.left);
-        DWORD height = (DWORD)(info.rcMonitor.bottom - info.rcMonitor.top);
-        appState.lastPrimaryResolution = (width << 16) | height;
+    if (IsChosenMonitor(info.szDevice) != 1)
+        return TRUE;
+    DWORD width = (DWORD)(info.rcMonitor.right - info.rcMonitor.left);
+    DWORD height = (DWORD)(info.rcMonitor.bottom - info.rcMonitor.top);
+    DEVMODEW mode = {};
+    mode.dmSize = sizeof(mode);
+    if (EnumDisplaySettingsW(info.szDevice, ENUM_CURRENT_SETTINGS, &mode) && mode.dmPelsWidth != 0 &&
+        mode.dmPelsHeight != 0) {
+        width = mode.dmPelsWidth;
+        height = mode.dmPelsHeight;
     }
+    appState.lastPrimaryResolution = (width << 16) | height;
     return TRUE;
 }
 

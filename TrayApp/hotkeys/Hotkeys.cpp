@@ -37,7 +37,7 @@ static bool IsShiftControlOrAlt(DWORD key)
 
 static void RestartSequenceWindow()
 {
-    RestartThreadTimer(&appState.sequenceTimerId, SEQUENCE_TIMER, SEQUENCE_TIMER);
+    RestartThreadTimer(&appState.sequenceTimerId, SEQUENCE_TIMER, SEQUENCE_TIMER_PERIOD);
 }
 
 // The user still holds ALT: the window must not end the sequence while we wait
@@ -126,7 +126,7 @@ static bool StepSwitchSequence(DWORD key)
 
 static void RestartOptimizeWindow()
 {
-    RestartThreadTimer(&appState.optimizeTimerId, OPTIMIZE_TIMER, OPTIMIZE_TIMER);
+    RestartThreadTimer(&appState.optimizeTimerId, OPTIMIZE_TIMER, OPTIMIZE_TIMER_PERIOD);
 }
 
 static void RunOptimize()

@@ -21,7 +21,7 @@ UINT const WM_TURN_BORDER_OFF = 0x832E;     // device watcher: the switch asks t
 UINT const WM_HOOK_KEYUP = 0x8334;          // Quillhook: a key was released
 UINT const WM_HOOK_ALTSTATE = 0x833E;       // Quillhook: the ALT context bit changed
 UINT const WM_HOOK_ACTIVATE = 0x8320;       // Quillhook's shell-form procedure (never installed)
-UINT const WM_CLOSE_MONITOR_PROMPT = 0x65;  // broadcast to close the Primary Monitor prompts
+UINT const WM_CLOSE_MONITOR_PROMPT = 0x65;  // sent or posted to the applet's own Primary Monitor prompts: close
 
 // Nominal timer identifiers; the ids the system returns are what AppState keeps.
 UINT_PTR const SEQUENCE_TIMER = 500;
@@ -30,6 +30,10 @@ UINT_PTR const ALT_DELAY_TIMER = 513;
 UINT_PTR const WATCHER_START_TIMER = 515;
 UINT_PTR const BORDER_TIMER = 516;
 UINT_PTR const PIPE_TIMER = 522;
+// Their periods in milliseconds; the ALT delay's is ALT_DELAY_PERIOD (Hotkeys.h).
+UINT const SEQUENCE_TIMER_PERIOD = 500;     // the time to type the next key of a sequence
+UINT const OPTIMIZE_TIMER_PERIOD = 517;
+UINT const WATCHER_START_DELAY = 515;       // a switch just plugged in settles first
 UINT const BORDER_TIMER_PERIOD = 59000;
 UINT const PIPE_TIMER_PERIOD = 5000;
 UINT_PTR const TIMER_NOT_RUNNING = (UINT_PTR)-1;
@@ -111,9 +115,9 @@ struct AppState {
     std::wstring pipeName;
     volatile WORD pipeCommand = 0;          // written by the pipe thread
     HANDLE pipeThread = nullptr;
-    HANDLE watcherThread = nullptr;
+    HANDLE watcherThread = nullptr;         // the last watcher's; closed by the next start or at exit
     HidDeviceSet *volatile watcherDeviceSet = nullptr;  // written by the watcher thread
-    volatile bool watcherKeepRunning = false;
+    volatile bool watcherKeepRunning = false;  // cleared by a failed read, or at exit
     BYTE inputReport[8] = {};
     HANDLE watcherEvent = nullptr;
     HANDLE borderEvent = nullptr;

@@ -1,8 +1,11 @@
 // The instance control pipe: another process can end the applet by sending
 // it the two-byte command 105. One client is served in the life of the
-// process; its command reaches the main thread through appState.pipeCommand,
-// which the 5-second pipe timer looks at.
+// process (one that stays silent is let go unserved); its command reaches the
+// main thread through appState.pipeCommand, which the 5-second pipe timer
+// looks at.
 //   StartInstancePipe        - creates the pipe, its server thread and the poll timer
+//   FinishPipeIo             - waits for one overlapped operation on the pipe
+//   ConnectClient            - waits for the next client
 //   PipeServerThread         - serves the one client
 //   PipeRejectsRemoteClients - whether this Windows can keep other machines out
 //   OnPipeTimer              - the pipe branch of TimerProc
@@ -15,27 +18,72 @@ DWORD const PIPE_BUFFER_BYTES = 4;
 DWORD const PIPE_DEFAULT_TIMEOUT_MS = 1;
 // Older headers lack it; Windows before Vista rejects it.
 DWORD const REJECT_REMOTE_CLIENTS = 0x00000008;
+// Any local program can connect, and the pipe serves one client in its life:
+// one that connected and never wrote would take that one chance away for
+// good. A client that has sent nothing for this long is let go.
+DWORD const SILENT_CLIENT_LIMIT_MS = 5000;
+
+// How an overlapped operation on the pipe ended, given the call's own result:
+// ERROR_SUCCESS, its error, or ERROR_TIMEOUT when it was still running after
+// timeoutMs (it is then cancelled).
+DWORD FinishPipeIo(BOOL started, OVERLAPPED &io, DWORD timeoutMs, DWORD *bytes)
+{
+    if (!started && GetLastError() != ERROR_IO_PENDING)
+        return GetLastError();
+    bool inTime = WaitForSingleObject(io.hEvent, timeoutMs) == WAIT_OBJECT_0;
+    if (!inTime)
+        CancelIo(appState.pipeHandle);
+    if (GetOverlappedResult(appState.pipeHandle, &io, bytes, TRUE))
+        return ERROR_SUCCESS;
+    return !inTime && GetLastError() == ERROR_OPERATION_ABORTED ? ERROR_TIMEOUT : GetLastError();
+}
+
+// False when the pipe can take no client any more. A client may come before
+// the pipe listens (ERROR_PIPE_CONNECTED), and may even have left again
+// (ERROR_NO_DATA): that one is served like any client that leaves, its read
+// fails and it gives no command.
+bool ConnectClient(OVERLAPPED &io)
+{
+    DWORD unused = 0;
+    ResetEvent(io.hEvent);
+    DWORD result = FinishPipeIo(ConnectNamedPipe(appState.pipeHandle, &io), io, INFINITE, &unused);
+    return result == ERROR_SUCCESS || result == ERROR_PIPE_CONNECTED || result == ERROR_NO_DATA;
+}
 
 DWORD WINAPI PipeServerThread(void *)
 {
-    if (!ConnectNamedPipe(appState.pipeHandle, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED)
-        return 0;
+    OVERLAPPED io = {};
+    io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    BYTE message[2] = {};
+    DWORD bytesRead = 0;
+    DWORD result = ERROR_TIMEOUT;
+    while (result == ERROR_TIMEOUT) {
+        if (!ConnectClient(io)) {
+            CloseHandle(io.hEvent);
+            return 0;
+        }
+        ResetEvent(io.hEvent);
+        result = FinishPipeIo(ReadFile(appState.pipeHandle, message, sizeof(message), nullptr, &io), io,
+                              SILENT_CLIENT_LIMIT_MS, &bytesRead);
+        if (result == ERROR_TIMEOUT)
+            DisconnectNamedPipe(appState.pipeHandle);
+    }
 
     // A command is exactly one two-byte message: a shorter one, a longer one
     // (ERROR_MORE_DATA) or a failed read is no command at all.
-    BYTE message[2] = {};
-    DWORD bytesRead = 0;
     WORD command = 0;
-    if (ReadFile(appState.pipeHandle, message, sizeof(message), &bytesRead, nullptr) && bytesRead == sizeof(message))
+    if (result == ERROR_SUCCESS && bytesRead == sizeof(message))
         command = (WORD)(message[0] | (message[1] << 8));
     DebugLineF(L"Cmd read from pipe is %u", (unsigned)command);
     if (command == PIPE_EXIT_COMMAND) {
         DebugLine(L"Got an 'Exit' CMD");
         DWORD bytesWritten = 0;
-        WriteFile(appState.pipeHandle, message, bytesRead, &bytesWritten, nullptr);
+        ResetEvent(io.hEvent);
+        FinishPipeIo(WriteFile(appState.pipeHandle, message, bytesRead, nullptr, &io), io, INFINITE, &bytesWritten);
     }
     FlushFileBuffers(appState.pipeHandle);
     DisconnectNamedPipe(appState.pipeHandle);
+    CloseHandle(io.hEvent);
 
     appState.pipeCommand = command;
     DebugLineF(L"Incoming command %u received\n", (unsigned)command);
@@ -63,8 +111,9 @@ void StartInstancePipe()
     DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
     if (PipeRejectsRemoteClients())
         pipeMode |= REJECT_REMOTE_CLIENTS;
-    appState.pipeHandle = CreateNamedPipeW(appState.pipeName.c_str(), PIPE_ACCESS_DUPLEX, pipeMode,
-                                           PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES,
+    // Overlapped, so that a client that says nothing can be let go.
+    appState.pipeHandle = CreateNamedPipeW(appState.pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                           pipeMode, PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES,
                                            PIPE_DEFAULT_TIMEOUT_MS, nullptr);
     if (appState.pipeHandle == INVALID_HANDLE_VALUE) {
         // The applet runs on without the pipe; whoever watches the debug output learns why.

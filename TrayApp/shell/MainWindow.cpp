@@ -26,6 +26,7 @@ void RunExitSequence(bool windowAlreadyGoing)
         return;
     appState.exitSequenceStarted = true;
 
+    EndBorderForExit();
     if (SwitchOnEventWanted(appState.switchOnExit)) {
         DebugLine(L"The app is closing, time to switch\n");
         SendSwitchCommand(SWITCH_ALL);

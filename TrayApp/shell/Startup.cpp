@@ -151,9 +151,9 @@ BOOL InitInstance(HINSTANCE instance, int showCommand)
     RegCloseKey(settings);
 
     if (appState.enableKeys != 0)
-        appState.sequenceTimerId = StartThreadTimer(SEQUENCE_TIMER, SEQUENCE_TIMER);
+        appState.sequenceTimerId = StartThreadTimer(SEQUENCE_TIMER, SEQUENCE_TIMER_PERIOD);
     if (appState.enableKeysOptimize != 0)
-        appState.optimizeTimerId = StartThreadTimer(OPTIMIZE_TIMER, OPTIMIZE_TIMER);
+        appState.optimizeTimerId = StartThreadTimer(OPTIMIZE_TIMER, OPTIMIZE_TIMER_PERIOD);
 
     appState.mainWindow = CreateWindowExW(0, appState.className.c_str(), appState.windowTitle.c_str(),
                                           WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,

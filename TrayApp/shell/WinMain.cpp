@@ -1,5 +1,6 @@
 // The entry point: start-up, the two worker events and the message loop.
 #include "Shell.h"
+#include "../device/Device.h"
 #include "../display/Display.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR commandLine, int showCommand)
@@ -26,6 +27,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR comma
         DispatchMessageW(&message);
     }
 
+    StopWatcher();
     if (appState.mixerHandle != (HMIXER)(LONG_PTR)-1)
         mixerClose(appState.mixerHandle);
     return (int)message.wParam;

@@ -115,6 +115,11 @@ TEST_F(MuteFollowerTest, MutingAndUnmutingReachTheSwitchAndVolumeDoesNot)
         {"unmute", [&] { mixers.setMute(mixer, 0, false); }, {UNMUTED}},
         {"volume", [&] { mixers.changeVolume(mixer, 0); }, {}},
         {"mute again", [&] { mixers.setMute(mixer, 0, true); }, {MUTED}},
+        // Drivers may answer any non-zero value for muted: the switch hears 1.
+        {"muted as 0xFFFFFFFF", [&] { mixers.setMute(mixer, 0, -1); }, {MUTED}},
+        {"muted as 2", [&] { mixers.setMute(mixer, 0, 2); }, {MUTED}},
+        {"unmute once more", [&] { mixers.setMute(mixer, 0, false); }, {UNMUTED}},
+        {"muted as 0x100", [&] { mixers.setMute(mixer, 0, 0x100); }, {MUTED}},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);

@@ -70,6 +70,12 @@ TEST_F(WatcherTest, ASwitchAttachedAtStartUpIsListenedTo)
               (std::vector<std::string>{"3 1 0 0 0 : 0x1\n", BORDER_ON_ASKED}));
     EXPECT_EQ(inputLines(applet, id, {3, 0, 0, 0, 0, 0, 0, 0}),
               (std::vector<std::string>{"3 0 0 0 0 : 0x0\n", BORDER_OFF_ASKED}));
+
+    // At exit the watcher is ended and waited for before the applet's state goes.
+    applet.post(WM_COMMAND, 105);
+    ASSERT_TRUE(applet.waitForExit(RIG_WAIT_MS));
+    debug.waitForQuiet();
+    EXPECT_EQ(countOf(applet, WATCHER_STOPS), 1);
 }
 
 TEST_F(WatcherTest, UnpluggingEndsTheWatcherAndPluggingStartsTheNext)

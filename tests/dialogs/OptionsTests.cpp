@@ -180,6 +180,7 @@ TEST_F(OptionsTest, OkWritesTheSettingsInBothLayouts)
         DWORD noAudio, noButton;
         std::vector<int> clicks;
         std::vector<std::string> expected;
+        int firmwareWhileOpen = -1;  // a device notice or a report changes the switch's identity
     } const rows[] = {
         {"firmware 4: three keys, NumLock to optimize, no start-up", FIRMWARE_4, 0, 0, {1003, 1012, 1015},
          {"ActiveKey=-1", "ActiveKey_Optimize=144", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=0"}},
@@ -192,6 +193,11 @@ TEST_F(OptionsTest, OkWritesTheSettingsInBothLayouts)
           "kestrelOnExit=1", "kestrelOnShutdown=0"}},
         {"no audio alone: no switch-on values", FIRMWARE_3, 1, 0, {},
          {"ActiveKey=17", "ActiveKey_Optimize=145", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"}},
+        {"opened for firmware 3, then firmware 4 is met", FIRMWARE_3, 0, 0, {},
+         {"ActiveKey=17", "ActiveKey_Optimize=145", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"},
+         FIRMWARE_4},
+        {"opened for firmware 4, then the switch is gone", FIRMWARE_4, 0, 0, {1003, 1012},
+         {"ActiveKey=-1", "ActiveKey_Optimize=144", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"}, 0},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -203,6 +209,8 @@ TEST_F(OptionsTest, OkWritesTheSettingsInBothLayouts)
         appState.noButton = row.noButton;
         appState.switchOnShutdown = 1;
         EXPECT_TRUE(options([&](HWND dialog) {
+            if (row.firmwareWhileOpen >= 0)
+                switchFirmware((USHORT)row.firmwareWhileOpen);
             for (int control : row.clicks)
                 EXPECT_TRUE(Click(dialog, control)) << "cannot click " << control;
             Click(dialog, IDOK);
@@ -211,8 +219,8 @@ TEST_F(OptionsTest, OkWritesTheSettingsInBothLayouts)
     }
 }
 
-// Cancel, Escape and the close box leave every setting as it was at opening,
-// also the three check boxes that act at the click; OK keeps those clicks.
+// Cancel, Escape and the close box leave every setting as it was at opening; OK
+// keeps the clicks. Before OK none is in effect: an exit then must not act on it.
 TEST_F(OptionsTest, CancelLeavesEverySettingAsItWas)
 {
     struct Row {
@@ -235,6 +243,8 @@ TEST_F(OptionsTest, CancelLeavesEverySettingAsItWas)
         DialogRun run = DriveModalDialog([] { ShowOptionsDialog(nullptr); }, [&](HWND dialog) {
             for (int control : {1015, 1016, 1017, 1002})
                 EXPECT_TRUE(Click(dialog, control)) << "cannot click " << control;
+            EXPECT_EQ((std::vector<DWORD>{appState.runOnStartup, appState.switchOnExit, appState.switchOnShutdown}),
+                      (std::vector<DWORD>{1, 0, 1})) << "in effect before OK";
             row.close(dialog);
         });
         EXPECT_TRUE(run.appeared && run.closedByScript);

@@ -195,6 +195,33 @@ TEST_F(BorderTest, QuickRequestsLeaveExactlyOneLoopDrawing)
     EXPECT_EQ(loopsRunning(applet), 0);
 }
 
+// While the border shows, a display change or the switch coming back draws it anew round the monitor as
+// it is now, one loop taking the other's place. Closing then wipes the frame and tells the switch the
+// border is off, before the exit's own switch report.
+TEST_F(BorderTest, TheShowingBorderIsDrawnAnewAfterChangesAndEndedAtExit)
+{
+    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoAudioKestrel", 1);
+    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", 1);
+    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", 1);
+    AppletProcess applet;
+    startApplet(applet);
+    applet.post(TURN_BORDER_ON);
+    ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
+    applet.send(WM_DISPLAYCHANGE, 32);
+    simulator.unplug(switchId);
+    simulator.plug(switchId);
+    // Border on; resolution and border; the greeting and the resolution.
+    ASSERT_TRUE(simulator.waitForReports(5, WAIT_MS, switchId));
+    EXPECT_EQ(CountOf(linesAfterQuiet(applet), DRAWING_LINE), 3);
+    EXPECT_EQ(loopsRunning(applet), 1);
+
+    simulator.clearReports();
+    applet.post(WM_COMMAND, 105);
+    ASSERT_TRUE(applet.waitForExit(WAIT_MS));
+    EXPECT_EQ(reportsAfterQuiet(), (std::vector<std::string>{BORDER_OFF_REPORT, "01 06 00 00 00 00 00 00"}));
+    EXPECT_EQ(loopsRunning(applet), 0) << "the frame was left on the screen";
+}
+
 // Wine loads no DirectDraw into the applet while this lives (Wine takes a
 // program's DLL overrides from this key when the program starts).
 class NoDirectDrawForTheApplet {

@@ -175,6 +175,33 @@ TEST_F(DisplayInProcess, TheBorderTimerClosesOpenPromptsOnly)
     EXPECT_EQ(otherProgram.closeMessagesSeen(), 0) << "the prompts' message went to another program";
 }
 
+// A display change while the border shows: a new loop draws it where the monitor is now, and its
+// time runs on (a restarted timer would replace the id that stands for the running one here).
+TEST_F(DisplayInProcess, ADisplayChangeRedrawsTheShowingBorderWithoutGivingItNewTime)
+{
+    appState.deviceAttributes.VersionNumber = 0x0400;
+    appState.borderOn = 1;
+    appState.borderTimerId = 0x7E51;
+    LONG drawing = CurrentBorderLoop();
+    OnDisplayChange();
+    EXPECT_EQ(CurrentBorderLoop(), drawing + 1) << "the old loop goes on with its old rectangle";
+    EXPECT_EQ(appState.borderTimerId, (UINT_PTR)0x7E51);
+    appState.borderTimerId = TIMER_NOT_RUNNING;
+    EndBorderForExit();
+}
+
+// A loop that a newer one replaced ends and leaves the stop signal alone: it
+// may be meant for the loop that draws now.
+TEST_F(DisplayInProcess, AReplacedLoopLeavesTheStopSignalToTheCurrentOne)
+{
+    FrameSurface surface(64, 64);
+    SetBorderEvent(appState.borderEvent);
+    SetEvent(appState.borderEvent);
+    EXPECT_FALSE(DrawBorderOn(surface.dc(), CurrentBorderLoop() - 1)) << "no loop ran";
+    EXPECT_EQ(WaitForSingleObject(appState.borderEvent, 0), (DWORD)WAIT_OBJECT_0) << "the signal was cleared";
+    SetBorderEvent(nullptr);
+}
+
 // A single monitor gets its frame whatever name is stored; the frame is three
 // white pixels along the inside of each edge and nothing else.
 TEST_F(DisplayInProcess, TheLoopDrawsAThreePixelWhiteFrameRoundTheMonitor)

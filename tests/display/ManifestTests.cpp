@@ -1,4 +1,4 @@
-// The applet declares itself DPI aware, system-wide, so that Windows tells it
+// The applet declares itself DPI aware per monitor (system-wide on older Windows), so that Windows tells it
 // real pixels at any display scaling: the switch hears the true resolution and
 // the frame lies on the monitor's edge. Wine does not scale sizes for programs
 // that are not DPI aware (and reports every window, aware or not, as aware
@@ -26,7 +26,7 @@ std::wstring Setting(HANDLE context, const wchar_t *settingsNamespace, const wch
     return value;
 }
 
-TEST(DpiAwareness, TheManifestDeclaresSystemAwareness)
+TEST(DpiAwareness, TheManifestDeclaresPerMonitorAwarenessWithSystemAsFallback)
 {
     std::wstring program = BinaryFolder() + L"\\VarnelKVM.exe";
     ACTCTXW description = {};
@@ -37,7 +37,7 @@ TEST(DpiAwareness, TheManifestDeclaresSystemAwareness)
     HANDLE context = CreateActCtxW(&description);
     ASSERT_NE(context, INVALID_HANDLE_VALUE) << "the manifest does not parse: " << GetLastError();
     EXPECT_EQ(Setting(context, SETTINGS_2005, L"dpiAware"), L"true");
-    EXPECT_EQ(Setting(context, SETTINGS_2016, L"dpiAwareness"), L"system");
+    EXPECT_EQ(Setting(context, SETTINGS_2016, L"dpiAwareness"), L"PerMonitorV2, system");
     ReleaseActCtx(context);
 }
 

@@ -17,6 +17,7 @@ DWORD const POLL_PERIOD_MS = 5000;
 // One poll period after the command, and some room for a busy machine.
 DWORD const EXIT_WITHIN_MS = 6500;
 DWORD const PROCESS_END_MS = 5000;
+DWORD const SILENT_CLIENT_MS = 5000;
 std::string const EXIT_SWITCH_LINE = "The app is closing, time to switch\n";
 wchar_t const WINE_APP_DEFAULTS[] = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe";
 
@@ -120,6 +121,21 @@ TEST_F(InstancePipeTest, AnotherCommandIsIgnoredAndNoSecondClientIsServed)
     EXPECT_TRUE(second.reply.empty()) << "a second client was answered";
     expectKeepsRunningThroughAPoll();
     EXPECT_EQ(CountLines(debug, applet->pid(), "Cmd read from pipe is 105"), 0u);
+}
+
+// A client that says nothing is let go after five seconds and the next one served: silence takes no pipe away.
+TEST_F(InstancePipeTest, ASilentClientIsLetGoAndTheNextIsServed)
+{
+    startApplet();
+    ASSERT_TRUE(WaitForPipe(MORVAX_PIPE));
+    HANDLE silent = CreateFileW(MORVAX_PIPE.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, 0);
+    ASSERT_NE(silent, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(WaitForPipe(MORVAX_PIPE, SILENT_CLIENT_MS + 3000)) << "the silent client still holds the pipe";
+    PipeExchange exchange = ExchangeOverPipe(MORVAX_PIPE, CommandBytes(EXIT_COMMAND));
+    CloseHandle(silent);
+    ASSERT_TRUE(exchange.connected) << "error " << exchange.openError;
+    EXPECT_EQ(exchange.reply, CommandBytes(EXIT_COMMAND));
+    EXPECT_TRUE(applet->waitForExit(EXIT_WITHIN_MS + PROCESS_END_MS));
 }
 
 // Only one whole two-byte message is a command: anything shorter or longer,

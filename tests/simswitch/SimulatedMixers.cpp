@@ -99,10 +99,10 @@ void SimulatedMixers::notify(int mixer, DWORD controlId)
     view_->unlock();
 }
 
-void SimulatedMixers::setMute(int mixer, int line, bool muted)
+void SimulatedMixers::setMute(int mixer, int line, LONG muted)
 {
     view_->lock();
-    view_->block()->mixers[mixer].lines[line].muted = muted ? 1 : 0;
+    view_->block()->mixers[mixer].lines[line].muted = muted;
     view_->unlock();
     notify(mixer, SimMixerControlId(mixer, line, true));
 }

@@ -44,7 +44,8 @@ public:
     int add(const SimMixer &mixer);  // its device id, in the order added
 
     // The user changes a control; every window that opened the mixer is told.
-    void setMute(int mixer, int line, bool muted);
+    // A mute value is what the driver answers: some call muted any non-zero value.
+    void setMute(int mixer, int line, LONG muted);
     void changeVolume(int mixer, int line);
 
     DWORD muteControlId(int mixer, int line) const;
