@@ -67,6 +67,14 @@ HKEY WindowsKey()
     return key;
 }
 
+// Where an installer put the program: its folder, WINDOWS_KEY in the registry
+// view it wrote, and the Start-menu shortcut; the Setup program's by default.
+struct InstallPlaces {
+    std::wstring folder = InstallFolder();
+    HKEY windowsKey = WindowsKey();
+    std::wstring shortcut = StartMenuShortcut();
+};
+
 bool FileExists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<char> FileBytes(const std::wstring &path)
@@ -103,7 +111,7 @@ std::wstring RegistryString(HKEY root, const wchar_t *key, const wchar_t *name)
 {
     DWORD type = 0;
     auto bytes = ReadRegistryBytes(root, key, name, &type);
-    if (!bytes || type != REG_SZ)
+    if (!bytes || (type != REG_SZ && type != REG_EXPAND_SZ))
         return L"";
     std::wstring text((const wchar_t *)bytes->data(), bytes->size() / sizeof(wchar_t));
     return text.substr(0, text.find(L'\0'));
@@ -177,26 +185,46 @@ long RunUninstaller(const std::wstring &arguments)
     return code;
 }
 
+// The entries Add/Remove Programs shows as VarnelKVM: their keys below WINDOWS_KEY
+// (Windows Installer names a package's by its product code).
+std::vector<std::wstring> UninstallRecords(HKEY windowsKey)
+{
+    std::vector<std::wstring> keys;
+    HKEY parent = nullptr;
+    RegOpenKeyExW(windowsKey, L"Uninstall", 0, KEY_READ, &parent);
+    wchar_t name[256];
+    for (DWORD i = 0, size = 256; RegEnumKeyExW(parent, i, name, &size, 0, 0, 0, 0) == ERROR_SUCCESS; ++i, size = 256)
+        if (RegistryString(parent, name, L"DisplayName") == PRODUCT)
+            keys.push_back(std::wstring(L"Uninstall\\") + name);
+    RegCloseKey(parent);
+    return keys;
+}
+
 // What the installer leaves on the machine, for the log.
-void PrintInventory(const char *stage)
+void PrintInventory(const char *stage, const InstallPlaces &places = {})
 {
     printf("---- %s\n", stage);
-    printf("%s:", Utf8(InstallFolder()).c_str());
-    for (const std::wstring &name : FolderListing(InstallFolder()))
+    printf("%s:", Utf8(places.folder).c_str());
+    for (const std::wstring &name : FolderListing(places.folder))
         printf(" %s", Utf8(name).c_str());
-    printf("%s\n", FileExists(InstallFolder()) ? "" : " (no folder)");
-    printf("%s: %s\n", Utf8(StartMenuShortcut()).c_str(), FileExists(StartMenuShortcut()) ? "present" : "absent");
+    printf("%s\n", FileExists(places.folder) ? "" : " (no folder)");
+    printf("%s: %s\n", Utf8(places.shortcut).c_str(), FileExists(places.shortcut) ? "present" : "absent");
     printf("HKLM\\%s\\%s\\%s = %s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(RUN_KEY).c_str(), Utf8(PRODUCT).c_str(),
-           RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT)
-               ? Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)).c_str()
+           RegistryValueExists(places.windowsKey, RUN_KEY, PRODUCT)
+               ? Utf8(RegistryString(places.windowsKey, RUN_KEY, PRODUCT)).c_str()
                : "(absent)");
-    printf("HKLM\\%s\\%s:%s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(UNINSTALL_KEY).c_str(),
-           RegistryKeyExists(WindowsKey(), UNINSTALL_KEY) ? "" : " (absent)");
-    for (const std::wstring &name : RegistryValueNames(WindowsKey(), UNINSTALL_KEY)) {
-        std::wstring text = RegistryString(WindowsKey(), UNINSTALL_KEY, name.c_str());
-        auto number = ReadRegistryDword(WindowsKey(), UNINSTALL_KEY, name.c_str());
-        printf("  %s = %s\n", Utf8(name).c_str(),
-               !text.empty() ? Utf8(text).c_str() : std::to_string(number.value_or(0)).c_str());
+    std::vector<std::wstring> records = UninstallRecords(places.windowsKey);
+    printf("HKLM\\%s\\Uninstall: %u named %s\n", Utf8(WINDOWS_KEY).c_str(), (unsigned)records.size(),
+           Utf8(PRODUCT).c_str());
+    for (const std::wstring &key : records) {
+        printf("HKLM\\%s\\%s:\n", Utf8(WINDOWS_KEY).c_str(), Utf8(key).c_str());
+        for (const std::wstring &name : RegistryValueNames(places.windowsKey, key.c_str())) {
+            std::wstring text = RegistryString(places.windowsKey, key.c_str(), name.c_str());
+            auto number = ReadRegistryDword(places.windowsKey, key.c_str(), name.c_str());
+            if (!text.empty() || number)  // Windows Installer leaves many values empty
+                printf("  %s = %s\n", Utf8(name).c_str(),
+                       !text.empty() ? Utf8(text).c_str() : std::to_string(*number).c_str());
+        }
     }
     printf("HKCU\\%s: %s\n", Utf8(SETTINGS_KEY).c_str(),
            RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY) ? "present" : "absent");
@@ -204,18 +232,24 @@ void PrintInventory(const char *stage)
     fflush(stdout);
 }
 
-void ExpectInstalled()
+// Both files, the build's own; the shortcut and the Run entry lead to the program.
+void ExpectProgramInstalled(const InstallPlaces &places = {})
 {
     for (const std::wstring &name : {std::wstring(L"VarnelKVM.exe"), std::wstring(L"Quillhook.dll")}) {
         SCOPED_TRACE(Utf8(name));
-        std::vector<char> installed = FileBytes(InstallFolder() + L"\\" + name);
+        std::vector<char> installed = FileBytes(places.folder + L"\\" + name);
         EXPECT_FALSE(installed.empty());
         EXPECT_TRUE(installed == FileBytes(BinaryFolder() + L"\\" + name)) << "not the file the installer carries";
     }
+    EXPECT_EQ(Utf8(ShortcutTarget(places.shortcut)), Utf8(places.folder + L"\\VarnelKVM.exe"));
+    EXPECT_EQ(Utf8(RegistryString(places.windowsKey, RUN_KEY, PRODUCT)),
+              Utf8(L"\"" + places.folder + L"\\VarnelKVM.exe\" /s"));
+}
+
+void ExpectInstalled()
+{
+    ExpectProgramInstalled();
     EXPECT_TRUE(FileExists(InstallFolder() + L"\\Uninstall.exe"));
-    EXPECT_EQ(Utf8(ShortcutTarget(StartMenuShortcut())), Utf8(InstalledProgram()));
-    EXPECT_EQ(Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)),
-              Utf8(L"\"" + InstalledProgram() + L"\" /s"));
 
     struct Row {
         const wchar_t *name;
@@ -241,23 +275,24 @@ void ExpectInstalled()
     EXPECT_NEAR((double)*size, bytes / 1024.0, 4.0);
 }
 
-void ExpectUninstalled()
+void ExpectUninstalled(const InstallPlaces &places = {})
 {
     EXPECT_TRUE(ProcessesNamed(L"VarnelKVM.exe").empty());
-    std::vector<std::wstring> left = FolderListing(InstallFolder());
+    std::vector<std::wstring> left = FolderListing(places.folder);
     for (const std::wstring &name : INSTALLED_FILES)
         EXPECT_EQ(std::count(left.begin(), left.end(), name), 0) << Utf8(name) << " is left behind";
-    EXPECT_FALSE(FileExists(StartMenuShortcut()));
-    EXPECT_FALSE(RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT));
-    EXPECT_FALSE(RegistryKeyExists(WindowsKey(), UNINSTALL_KEY));
+    EXPECT_FALSE(FileExists(places.shortcut));
+    EXPECT_FALSE(RegistryValueExists(places.windowsKey, RUN_KEY, PRODUCT));
+    EXPECT_FALSE(RegistryKeyExists(places.windowsKey, UNINSTALL_KEY));
+    EXPECT_TRUE(UninstallRecords(places.windowsKey).empty()) << "still in Add/Remove Programs";
 }
 
 // The stand-ins leave with the files the test put there, and the folder with them.
-void RemoveStandIns()
+void RemoveStandIns(const std::wstring &folder = InstallFolder())
 {
     for (const std::wstring &name : STAND_INS)
-        DeleteFileW((InstallFolder() + L"\\" + name).c_str());
-    RemoveDirectoryW(InstallFolder().c_str());
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 class InstallerTest : public ::testing::Test {
@@ -283,10 +318,19 @@ protected:
     }
 
     long install() { return RunCommand(L"\"" + SetupProgram() + L"\" /S"); }
-    void copyStandIns()
+    void copyStandIns(const std::wstring &folder = InstallFolder())
     {
         for (const std::wstring &name : STAND_INS)
-            CopyFileW((BinaryFolder() + L"\\" + name).c_str(), (InstallFolder() + L"\\" + name).c_str(), FALSE);
+            CopyFileW((BinaryFolder() + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
+    }
+    // Started as Windows starts it at logon, with the Run entry's command line.
+    void startInstalledCopy(AppletProcess &applet, SimulatedSwitch &simulator, const InstallPlaces &places = {})
+    {
+        applet.setProgramPath(places.folder + L"\\VarnelKVM.exe");
+        applet.setCommandLine(RegistryString(places.windowsKey, RUN_KEY, PRODUCT));
+        ASSERT_TRUE(applet.start());
+        ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
+        ASSERT_TRUE(simulator.waitForClient(applet.pid())) << "the installed copy did not load the stand-ins";
     }
     // The one running copy reaches the switch: the Switch All command arrives.
     void expectItSwitches(SimulatedSwitch &simulator, int id, HWND window)
@@ -314,12 +358,8 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
     copyStandIns();
     DebugListener debug;
     AppletProcess applet;
-    applet.setProgramPath(InstalledProgram());
-    applet.setCommandLine(RegistryString(WindowsKey(), RUN_KEY, PRODUCT));
-    ASSERT_TRUE(applet.start());
-    ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
+    ASSERT_NO_FATAL_FAILURE(startInstalledCopy(applet, simulator));
     EXPECT_TRUE(debug.waitForLine(applet.pid(), "Starting the hook\n"));
-    ASSERT_TRUE(simulator.waitForClient(applet.pid())) << "the installed copy did not load the stand-ins";
     expectItSwitches(simulator, id, applet.window());
 
     // An update over the running copy: it is ended, its files replaced (each
