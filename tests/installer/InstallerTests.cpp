@@ -3,13 +3,15 @@
 // applet started as the Run entry starts it at logon and finding the
 // simulated switch, a silent update over the running copy, and a silent
 // uninstall. Each stage prints what it left behind (files and registry), so
-// the log shows the machine before and after.
+// the log shows the machine before and after. The Windows Installer package
+// goes the same way with msiexec (MsiTest, in a fresh prefix of its own).
 #include "AppletProcess.h"
 #include "DebugListener.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
 
 #include <gtest/gtest.h>
+#include <msi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -420,5 +422,93 @@ TEST_F(InstallerTest, UninstallRemovesTheSettingsOnlyWhenAsked)
         EXPECT_FALSE(FileExists(InstallFolder()));
     }
 }
+
+#ifdef VARNEL_MSI_NAME
+// The package carries this test's own kind of build (the 64-bit one where the
+// machine runs no 32-bit code): its folder and registry view are this program's.
+class MsiTest : public InstallerTest {
+protected:
+    // As a deployment tool runs it: no user interface, a log left in the prefix.
+    long msiexec(const std::wstring &arguments)
+    {
+        long code = RunCommand(L"msiexec " + arguments + L" /qn /l*v C:\\windows\\temp\\msiexec.log");
+        printf("==== msiexec %s /qn: exit code %ld\n", Utf8(arguments).c_str(), code);
+        return code;
+    }
+    long install(const wchar_t *package) { return msiexec(L"/i \"" + BinaryFolder() + L"\\" + package + L"\""); }
+    // The one entry in Add/Remove Programs, with the icon Windows Installer keeps; its product code.
+    std::wstring expectOneRecord(const wchar_t *version)
+    {
+        std::vector<std::wstring> records = UninstallRecords(places.windowsKey);
+        EXPECT_EQ(records.size(), 1u) << "entries in Add/Remove Programs";
+        std::wstring key = records.empty() ? L"" : records[0], productCode = key.substr(key.find(L'\\') + 1);
+        EXPECT_EQ(Utf8(RegistryString(places.windowsKey, key.c_str(), L"Publisher")), "Varnel Corporation");
+        EXPECT_EQ(Utf8(RegistryString(places.windowsKey, key.c_str(), L"DisplayVersion")), Utf8(version));
+        wchar_t icon[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        MsiGetProductInfoW(productCode.c_str(), INSTALLPROPERTY_PRODUCTICON, icon, &size);
+        EXPECT_FALSE(FileBytes(icon).empty()) << "icon " << Utf8(icon);
+        return productCode;
+    }
+    // Wine's msi puts a per-machine package's shortcut in the installing user's
+    // Start menu, Windows in All Users'.
+    bool const wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    InstallPlaces places = {KnownFolder(CSIDL_PROGRAM_FILES) + L"\\" + PRODUCT, nullptr,
+                            KnownFolder(wine ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS) + L"\\" + PRODUCT + L".lnk"};
+};
+
+TEST_F(MsiTest, SilentInstallUpdateOverTheRunningCopyNoDowngradeAndSilentUninstall)
+{
+    printf("Package: %s\n", Utf8(VARNEL_MSI_NAME).c_str());
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, WINDOWS_KEY, 0, KEY_READ, &places.windowsKey);
+    CleanRegistry registry;
+    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey", 145);
+    SimulatedSwitch simulator;
+    int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
+    PrintInventory("before the install", places);
+
+    // Not over the Setup program's install: it would take that program's files.
+    std::wstring setupRecord = std::wstring(WINDOWS_KEY) + L"\\" + UNINSTALL_KEY;
+    SetRegistryValue(HKEY_LOCAL_MACHINE, setupRecord.c_str(), L"UninstallString", REG_SZ, L"U", 4);
+    EXPECT_EQ(install(VARNEL_MSI_NAME), (long)ERROR_INSTALL_FAILURE);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, setupRecord.c_str());
+    EXPECT_FALSE(FileExists(places.folder));
+
+    ASSERT_EQ(install(VARNEL_MSI_NAME), 0);
+    PrintInventory("after a silent install", places);
+    ExpectProgramInstalled(places);
+    expectOneRecord(VARNEL_MSI_VERSION);
+    copyStandIns(places.folder);
+    DWORD exitCode = 99;
+    {
+        AppletProcess applet;
+        ASSERT_NO_FATAL_FAILURE(startInstalledCopy(applet, simulator, places));
+        expectItSwitches(simulator, id, applet.window());
+        // Each file carries an extra byte until the update replaces it. Wine lets a running
+        // program's files be replaced: only the old copy's exit code shows it was ended first.
+        for (const wchar_t *name : {L"VarnelKVM.exe", L"Quillhook.dll"})
+            AppendByte(places.folder + L"\\" + name);
+        ASSERT_EQ(install(VARNEL_MSI_UPDATE_NAME), 0);
+        PrintInventory("after a higher version over the running copy", places);
+        EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+    }
+    ExpectProgramInstalled(places);
+    expectOneRecord(VARNEL_MSI_UPDATE_VERSION);
+
+    EXPECT_EQ(install(VARNEL_MSI_NAME), (long)ERROR_INSTALL_FAILURE) << "an older version went over a newer";
+    PrintInventory("after the older package", places);
+    std::wstring productCode = expectOneRecord(VARNEL_MSI_UPDATE_VERSION);
+
+    AppletProcess applet;
+    ASSERT_NO_FATAL_FAILURE(startInstalledCopy(applet, simulator, places));
+    ASSERT_EQ(msiexec(L"/x " + productCode), 0);
+    PrintInventory("after a silent uninstall over the running copy", places);
+    exitCode = 99;
+    EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+    ExpectUninstalled(places);
+    EXPECT_TRUE(FolderListing(places.folder) == STAND_INS) << "only the test's stand-ins may remain";
+    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey"), 145u) << "the settings went";
+}
+#endif
 
 }  // namespace
