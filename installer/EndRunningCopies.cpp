@@ -71,8 +71,11 @@ extern "C" __declspec(dllexport) UINT __stdcall EndRunningCopies(MSIHANDLE insta
         HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
                                      FALSE, processId);
         Log(install, L"Ending the running VarnelKVM (process %u) with /x", processId);
-        if (!StartWithX(process))
+        if (!StartWithX(process)) {
+            Log(install, L"VarnelKVM (process %u) cannot be started again with /x: sending it the Exit command",
+                processId);
             PostMessageW(window, WM_COMMAND, COMMAND_EXIT, 0);
+        }
         if (process != nullptr) {
             if (WaitForSingleObject(process, EXIT_WAIT_MS) != WAIT_OBJECT_0) {
                 Log(install, L"VarnelKVM (process %u) did not end in time: stopping it", processId);

@@ -1,6 +1,6 @@
-# VarnelKVM-<version>.msi, the Windows Installer package, built with wixl
-# (Debian's wixl) from VarnelKVM.wxs when it is installed. Included by
-# installer/CMakeLists.txt once the version block is read.
+# VarnelKVM-<version>.msi, the Windows Installer package, built from
+# VarnelKVM.wxs with wixl (Debian's msitools) when it is installed. Included
+# by installer/CMakeLists.txt once the version block is read.
 #
 # The package that ships carries the 32-bit build. A 64-bit build (the tests'
 # stand-in where the machine runs no 32-bit code) makes
