@@ -3,13 +3,15 @@
 // applet started as the Run entry starts it at logon and finding the
 // simulated switch, a silent update over the running copy, and a silent
 // uninstall. Each stage prints what it left behind (files and registry), so
-// the log shows the machine before and after.
+// the log shows the machine before and after. The Windows Installer package
+// goes the same way with msiexec (MsiTest, in a fresh prefix of its own).
 #include "AppletProcess.h"
 #include "DebugListener.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
 
 #include <gtest/gtest.h>
+#include <msi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -74,6 +76,14 @@ HKEY WindowsKey()
     return key;
 }
 
+// Where an installer put the program: its folder, WINDOWS_KEY in the registry
+// view it wrote, and the Start-menu shortcut; the Setup program's by default.
+struct InstallPlaces {
+    std::wstring folder = InstallFolder();
+    HKEY windowsKey = WindowsKey();
+    std::wstring shortcut = StartMenuShortcut();
+};
+
 bool FileExists(const std::wstring &path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<char> FileBytes(const std::wstring &path)
@@ -110,7 +120,7 @@ std::wstring RegistryString(HKEY root, const wchar_t *key, const wchar_t *name)
 {
     DWORD type = 0;
     auto bytes = ReadRegistryBytes(root, key, name, &type);
-    if (!bytes || type != REG_SZ)
+    if (!bytes || (type != REG_SZ && type != REG_EXPAND_SZ))
         return L"";
     std::wstring text((const wchar_t *)bytes->data(), bytes->size() / sizeof(wchar_t));
     return text.substr(0, text.find(L'\0'));
@@ -184,26 +194,46 @@ long RunUninstaller(const std::wstring &arguments)
     return code;
 }
 
+// The entries Add/Remove Programs shows as VarnelKVM: their keys below WINDOWS_KEY
+// (Windows Installer names a package's by its product code).
+std::vector<std::wstring> UninstallRecords(HKEY windowsKey)
+{
+    std::vector<std::wstring> keys;
+    HKEY parent = nullptr;
+    RegOpenKeyExW(windowsKey, L"Uninstall", 0, KEY_READ, &parent);
+    wchar_t name[256];
+    for (DWORD i = 0, size = 256; RegEnumKeyExW(parent, i, name, &size, 0, 0, 0, 0) == ERROR_SUCCESS; ++i, size = 256)
+        if (RegistryString(parent, name, L"DisplayName") == PRODUCT)
+            keys.push_back(std::wstring(L"Uninstall\\") + name);
+    RegCloseKey(parent);
+    return keys;
+}
+
 // What the installer leaves on the machine, for the log.
-void PrintInventory(const char *stage)
+void PrintInventory(const char *stage, const InstallPlaces &places = {})
 {
     printf("---- %s\n", stage);
-    printf("%s:", Utf8(InstallFolder()).c_str());
-    for (const std::wstring &name : FolderListing(InstallFolder()))
+    printf("%s:", Utf8(places.folder).c_str());
+    for (const std::wstring &name : FolderListing(places.folder))
         printf(" %s", Utf8(name).c_str());
-    printf("%s\n", FileExists(InstallFolder()) ? "" : " (no folder)");
-    printf("%s: %s\n", Utf8(StartMenuShortcut()).c_str(), FileExists(StartMenuShortcut()) ? "present" : "absent");
+    printf("%s\n", FileExists(places.folder) ? "" : " (no folder)");
+    printf("%s: %s\n", Utf8(places.shortcut).c_str(), FileExists(places.shortcut) ? "present" : "absent");
     printf("HKLM\\%s\\%s\\%s = %s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(RUN_KEY).c_str(), Utf8(PRODUCT).c_str(),
-           RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT)
-               ? Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)).c_str()
+           RegistryValueExists(places.windowsKey, RUN_KEY, PRODUCT)
+               ? Utf8(RegistryString(places.windowsKey, RUN_KEY, PRODUCT)).c_str()
                : "(absent)");
-    printf("HKLM\\%s\\%s:%s\n", Utf8(WINDOWS_KEY).c_str(), Utf8(UNINSTALL_KEY).c_str(),
-           RegistryKeyExists(WindowsKey(), UNINSTALL_KEY) ? "" : " (absent)");
-    for (const std::wstring &name : RegistryValueNames(WindowsKey(), UNINSTALL_KEY)) {
-        std::wstring text = RegistryString(WindowsKey(), UNINSTALL_KEY, name.c_str());
-        auto number = ReadRegistryDword(WindowsKey(), UNINSTALL_KEY, name.c_str());
-        printf("  %s = %s\n", Utf8(name).c_str(),
-               !text.empty() ? Utf8(text).c_str() : std::to_string(number.value_or(0)).c_str());
+    std::vector<std::wstring> records = UninstallRecords(places.windowsKey);
+    printf("HKLM\\%s\\Uninstall: %u named %s\n", Utf8(WINDOWS_KEY).c_str(), (unsigned)records.size(),
+           Utf8(PRODUCT).c_str());
+    for (const std::wstring &key : records) {
+        printf("HKLM\\%s\\%s:\n", Utf8(WINDOWS_KEY).c_str(), Utf8(key).c_str());
+        for (const std::wstring &name : RegistryValueNames(places.windowsKey, key.c_str())) {
+            std::wstring text = RegistryString(places.windowsKey, key.c_str(), name.c_str());
+            auto number = ReadRegistryDword(places.windowsKey, key.c_str(), name.c_str());
+            if (!text.empty() || number)  // Windows Installer leaves many values empty
+                printf("  %s = %s\n", Utf8(name).c_str(),
+                       !text.empty() ? Utf8(text).c_str() : std::to_string(*number).c_str());
+        }
     }
     printf("HKCU\\%s: %s\n", Utf8(SETTINGS_KEY).c_str(),
            RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY) ? "present" : "absent");
@@ -211,18 +241,24 @@ void PrintInventory(const char *stage)
     fflush(stdout);
 }
 
-void ExpectInstalled()
+// Both files, the build's own; the shortcut and the Run entry lead to the program.
+void ExpectProgramInstalled(const InstallPlaces &places = {})
 {
     for (const std::wstring &name : {std::wstring(L"VarnelKVM.exe"), std::wstring(L"Quillhook.dll")}) {
         SCOPED_TRACE(Utf8(name));
-        std::vector<char> installed = FileBytes(InstallFolder() + L"\\" + name);
+        std::vector<char> installed = FileBytes(places.folder + L"\\" + name);
         EXPECT_FALSE(installed.empty());
         EXPECT_TRUE(installed == FileBytes(BinaryFolder() + L"\\" + name)) << "not the file the installer carries";
     }
+    EXPECT_EQ(Utf8(ShortcutTarget(places.shortcut)), Utf8(places.folder + L"\\VarnelKVM.exe"));
+    EXPECT_EQ(Utf8(RegistryString(places.windowsKey, RUN_KEY, PRODUCT)),
+              Utf8(L"\"" + places.folder + L"\\VarnelKVM.exe\" /s"));
+}
+
+void ExpectInstalled()
+{
+    ExpectProgramInstalled();
     EXPECT_TRUE(FileExists(InstallFolder() + L"\\Uninstall.exe"));
-    EXPECT_EQ(Utf8(ShortcutTarget(StartMenuShortcut())), Utf8(InstalledProgram()));
-    EXPECT_EQ(Utf8(RegistryString(WindowsKey(), RUN_KEY, PRODUCT)),
-              Utf8(L"\"" + InstalledProgram() + L"\" /s"));
 
     struct Row {
         const wchar_t *name;
@@ -248,23 +284,24 @@ void ExpectInstalled()
     EXPECT_NEAR((double)*size, bytes / 1024.0, 4.0);
 }
 
-void ExpectUninstalled()
+void ExpectUninstalled(const InstallPlaces &places = {})
 {
     EXPECT_TRUE(ProcessesNamed(L"VarnelKVM.exe").empty());
-    std::vector<std::wstring> left = FolderListing(InstallFolder());
+    std::vector<std::wstring> left = FolderListing(places.folder);
     for (const std::wstring &name : INSTALLED_FILES)
         EXPECT_EQ(std::count(left.begin(), left.end(), name), 0) << Utf8(name) << " is left behind";
-    EXPECT_FALSE(FileExists(StartMenuShortcut()));
-    EXPECT_FALSE(RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT));
-    EXPECT_FALSE(RegistryKeyExists(WindowsKey(), UNINSTALL_KEY));
+    EXPECT_FALSE(FileExists(places.shortcut));
+    EXPECT_FALSE(RegistryValueExists(places.windowsKey, RUN_KEY, PRODUCT));
+    EXPECT_FALSE(RegistryKeyExists(places.windowsKey, UNINSTALL_KEY));
+    EXPECT_TRUE(UninstallRecords(places.windowsKey).empty()) << "still in Add/Remove Programs";
 }
 
 // The stand-ins leave with the files the test put there, and the folder with them.
-void RemoveStandIns()
+void RemoveStandIns(const std::wstring &folder = InstallFolder())
 {
     for (const std::wstring &name : STAND_INS)
-        DeleteFileW((InstallFolder() + L"\\" + name).c_str());
-    RemoveDirectoryW(InstallFolder().c_str());
+        DeleteFileW((folder + L"\\" + name).c_str());
+    RemoveDirectoryW(folder.c_str());
 }
 
 class InstallerTest : public ::testing::Test {
@@ -292,10 +329,19 @@ protected:
     }
 
     long install() { return RunCommand(L"\"" + SetupProgram() + L"\" /S"); }
-    void copyStandIns()
+    void copyStandIns(const std::wstring &folder = InstallFolder())
     {
         for (const std::wstring &name : STAND_INS)
-            CopyFileW((BinaryFolder() + L"\\" + name).c_str(), (InstallFolder() + L"\\" + name).c_str(), FALSE);
+            CopyFileW((BinaryFolder() + L"\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE);
+    }
+    // Started as Windows starts it at logon, with the Run entry's command line.
+    void startInstalledCopy(AppletProcess &applet, SimulatedSwitch &simulator, const InstallPlaces &places = {})
+    {
+        applet.setProgramPath(places.folder + L"\\VarnelKVM.exe");
+        applet.setCommandLine(RegistryString(places.windowsKey, RUN_KEY, PRODUCT));
+        ASSERT_TRUE(applet.start());
+        ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
+        ASSERT_TRUE(simulator.waitForClient(applet.pid())) << "the installed copy did not load the stand-ins";
     }
     // The one running copy reaches the switch: the Switch All command arrives.
     void expectItSwitches(SimulatedSwitch &simulator, int id, HWND window)
@@ -323,12 +369,8 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
     copyStandIns();
     DebugListener debug;
     AppletProcess applet;
-    applet.setProgramPath(InstalledProgram());
-    applet.setCommandLine(RegistryString(WindowsKey(), RUN_KEY, PRODUCT));
-    ASSERT_TRUE(applet.start());
-    ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
+    ASSERT_NO_FATAL_FAILURE(startInstalledCopy(applet, simulator));
     EXPECT_TRUE(debug.waitForLine(applet.pid(), "Starting the hook\n"));
-    ASSERT_TRUE(simulator.waitForClient(applet.pid())) << "the installed copy did not load the stand-ins";
     expectItSwitches(simulator, id, applet.window());
 
     // An update over the running copy: it is ended, its files replaced (each
@@ -389,5 +431,93 @@ TEST_F(InstallerTest, UninstallRemovesTheSettingsOnlyWhenAsked)
         EXPECT_FALSE(FileExists(InstallFolder()));
     }
 }
+
+#ifdef VARNEL_MSI_NAME
+// The package carries this test's own kind of build (the 64-bit one where the
+// machine runs no 32-bit code): its folder and registry view are this program's.
+class MsiTest : public InstallerTest {
+protected:
+    // As a deployment tool runs it: no user interface, a log left in the prefix.
+    long msiexec(const std::wstring &arguments)
+    {
+        long code = RunCommand(L"msiexec " + arguments + L" /qn /l*v C:\\windows\\temp\\msiexec.log");
+        printf("==== msiexec %s /qn: exit code %ld\n", Utf8(arguments).c_str(), code);
+        return code;
+    }
+    long install(const wchar_t *package) { return msiexec(L"/i \"" + BinaryFolder() + L"\\" + package + L"\""); }
+    // The one entry in Add/Remove Programs, with the icon Windows Installer keeps; its product code.
+    std::wstring expectOneRecord(const wchar_t *version)
+    {
+        std::vector<std::wstring> records = UninstallRecords(places.windowsKey);
+        EXPECT_EQ(records.size(), 1u) << "entries in Add/Remove Programs";
+        std::wstring key = records.empty() ? L"" : records[0], productCode = key.substr(key.find(L'\\') + 1);
+        EXPECT_EQ(Utf8(RegistryString(places.windowsKey, key.c_str(), L"Publisher")), "Varnel Corporation");
+        EXPECT_EQ(Utf8(RegistryString(places.windowsKey, key.c_str(), L"DisplayVersion")), Utf8(version));
+        wchar_t icon[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        MsiGetProductInfoW(productCode.c_str(), INSTALLPROPERTY_PRODUCTICON, icon, &size);
+        EXPECT_FALSE(FileBytes(icon).empty()) << "icon " << Utf8(icon);
+        return productCode;
+    }
+    // Wine's msi puts a per-machine package's shortcut in the installing user's
+    // Start menu, Windows in All Users'.
+    bool const wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    InstallPlaces places = {KnownFolder(CSIDL_PROGRAM_FILES) + L"\\" + PRODUCT, nullptr,
+                            KnownFolder(wine ? CSIDL_PROGRAMS : CSIDL_COMMON_PROGRAMS) + L"\\" + PRODUCT + L".lnk"};
+};
+
+TEST_F(MsiTest, SilentInstallUpdateOverTheRunningCopyNoDowngradeAndSilentUninstall)
+{
+    printf("Package: %s\n", Utf8(VARNEL_MSI_NAME).c_str());
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, WINDOWS_KEY, 0, KEY_READ, &places.windowsKey);
+    CleanRegistry registry;
+    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey", 145);
+    SimulatedSwitch simulator;
+    int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
+    PrintInventory("before the install", places);
+
+    // Not over the Setup program's install: it would take that program's files.
+    std::wstring setupRecord = std::wstring(WINDOWS_KEY) + L"\\" + UNINSTALL_KEY;
+    SetRegistryValue(HKEY_LOCAL_MACHINE, setupRecord.c_str(), L"UninstallString", REG_SZ, L"U", 4);
+    EXPECT_EQ(install(VARNEL_MSI_NAME), (long)ERROR_INSTALL_FAILURE);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, setupRecord.c_str());
+    EXPECT_FALSE(FileExists(places.folder));
+
+    ASSERT_EQ(install(VARNEL_MSI_NAME), 0);
+    PrintInventory("after a silent install", places);
+    ExpectProgramInstalled(places);
+    expectOneRecord(VARNEL_MSI_VERSION);
+    copyStandIns(places.folder);
+    DWORD exitCode = 99;
+    {
+        AppletProcess applet;
+        ASSERT_NO_FATAL_FAILURE(startInstalledCopy(applet, simulator, places));
+        expectItSwitches(simulator, id, applet.window());
+        // Each file carries an extra byte until the update replaces it. Wine lets a running
+        // program's files be replaced: only the old copy's exit code shows it was ended first.
+        for (const wchar_t *name : {L"VarnelKVM.exe", L"Quillhook.dll"})
+            AppendByte(places.folder + L"\\" + name);
+        ASSERT_EQ(install(VARNEL_MSI_UPDATE_NAME), 0);
+        PrintInventory("after a higher version over the running copy", places);
+        EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+    }
+    ExpectProgramInstalled(places);
+    expectOneRecord(VARNEL_MSI_UPDATE_VERSION);
+
+    EXPECT_EQ(install(VARNEL_MSI_NAME), (long)ERROR_INSTALL_FAILURE) << "an older version went over a newer";
+    PrintInventory("after the older package", places);
+    std::wstring productCode = expectOneRecord(VARNEL_MSI_UPDATE_VERSION);
+
+    AppletProcess applet;
+    ASSERT_NO_FATAL_FAILURE(startInstalledCopy(applet, simulator, places));
+    ASSERT_EQ(msiexec(L"/x " + productCode), 0);
+    PrintInventory("after a silent uninstall over the running copy", places);
+    exitCode = 99;
+    EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+    ExpectUninstalled(places);
+    EXPECT_TRUE(FolderListing(places.folder) == STAND_INS) << "only the test's stand-ins may remain";
+    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey"), 145u) << "the settings went";
+}
+#endif
 
 }  // namespace
