@@ -20,15 +20,16 @@ started=$(date +%s)
 notice=$(say_which_build)
 printf '%s\n' "$notice"
 if uses_64bit_fallback; then
-  cross_build i686 "$root" "$build" VarnelKVM Quillhook Installer
+  cross_build i686 "$root" "$build" VarnelKVM Quillhook Installer Msi
   export VARNEL_SHIPPED_BIN="Z:${build//\//\\}\\bin"
 fi
 build_for_wine "$root" "$build"
 if uses_64bit_fallback; then
-  setup_name() { sed -n 's/^VARNEL_SETUP_NAME:INTERNAL=//p' "$1/CMakeCache.txt"; }
+  cached() { sed -n "s/^$2:INTERNAL=//p" "$1/CMakeCache.txt"; }
   notice+="
-The installer tests ran $(setup_name "$WINE_BUILD"), the 64-bit stand-in of the installer that
-ships; that one, $(setup_name "$build"), was built but not run."
+The installer tests ran $(cached "$WINE_BUILD" VARNEL_SETUP_NAME) and $(cached "$WINE_BUILD" VARNEL_MSI_NAME), 64-bit
+stand-ins of the installers that ship; those, $(cached "$build" VARNEL_SETUP_NAME) and $(cached "$build" VARNEL_MSI_NAME),
+were built but not run."
 fi
 build=$WINE_BUILD
 
