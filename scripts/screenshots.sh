@@ -18,8 +18,8 @@
 #          that the right click opened something there; exits 1 otherwise.
 # --dialogs takes the dialog pictures too; with --check, each must show a
 #          dialog of the size its layout has.
-# --reuse  runs in the Wine prefix and on the display already set up (the
-#          test run's, or the lane CTest gave it); the binaries are taken from
+# --reuse  runs in the Wine prefix and on the display already set up (for
+#          the tests, a desktop of its own); the binaries are taken from
 #          BUILD_DIR/bin as built.
 # Without --reuse it builds into BUILD_DIR (default build-screenshots) and
 # uses that build's prefix and a private X display; where the machine runs
@@ -58,7 +58,6 @@ if [ "$reuse" = 0 ]; then
   wineserver -p || true
   wine wineboot </dev/null >/dev/null 2>&1
 else
-  use_ctest_lane
   : "${WINEPREFIX:?--reuse needs the WINEPREFIX of the test run}"
   : "${DISPLAY:?--reuse needs the DISPLAY of the test run}"
 fi

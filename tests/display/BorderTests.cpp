@@ -215,6 +215,7 @@ TEST_F(BorderTest, TheShowingBorderIsDrawnAnewAfterChangesAndEndedAtExit)
     simulator.plug(switchId);
     // Border on; resolution and border; the greeting and the resolution.
     ASSERT_TRUE(simulator.waitForReports(5, WAIT_MS, switchId));
+    EXPECT_TRUE(waitForLoops(applet, 3, 1)) << "three loops drawn in turn, one left drawing";
     EXPECT_EQ(CountOf(linesAfterQuiet(applet), DRAWING_LINE), 3);
     EXPECT_EQ(loopsRunning(applet), 1);
 
