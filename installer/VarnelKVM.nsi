@@ -10,8 +10,9 @@
 ;              64-bit Program Files: the tests' stand-in on machines that run
 ;              no 32-bit programs. It never ships.
 ;
-; Functions: EndRunningCopies (installer and uninstaller), un.onInit,
-; un.RestartEndedCopy, un.SettingsPage, un.SettingsPageLeave.
+; Functions: EndRunningCopies and StartInstalledCopy (installer and
+; uninstaller), FinishPageShow, un.onInit, un.RestartEndedCopy,
+; un.SettingsPage, un.SettingsPageLeave.
 ;
 ; Command line, besides NSIS's own /S and /D=:
 ;   uninstaller /RemoveSettings  also removes the user's settings, as the
@@ -79,8 +80,10 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${PROGRAM}"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartInstalledCopy
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -148,6 +151,40 @@ FunctionEnd
 !insertmacro END_RUNNING_COPIES ""
 !insertmacro END_RUNNING_COPIES "un."
 
+; Starts the installed applet as the user at this desktop, never with the
+; installer's own rights: through DesktopUser.exe, with the user's ordinary
+; rights. Where that cannot be had it is not started, and the user is told.
+!macro START_INSTALLED_COPY prefix
+Function ${prefix}StartInstalledCopy
+  ClearErrors
+  ExecWait '"$PLUGINSDIR\DesktopUser.exe" start "$INSTDIR\${PROGRAM}"' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    DetailPrint "${PRODUCT} was not started: it cannot be started from here with your own rights"
+    MessageBox MB_ICONINFORMATION|MB_OK "${PRODUCT} cannot be started from here with your own rights. Start it from the Start menu; it also starts at your next logon." /SD IDOK
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro START_INSTALLED_COPY ""
+!insertmacro START_INSTALLED_COPY "un."
+
+; Says so on the page, before anyone ticks it, when the applet cannot be
+; started from here with the user's own rights. (The page that asks for a
+; restart offers no start.)
+Function FinishPageShow
+  ${If} ${RebootFlag}
+    Return
+  ${EndIf}
+  ClearErrors
+  ExecWait '"$PLUGINSDIR\DesktopUser.exe" check' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    ${NSD_Uncheck} $mui.FinishPage.Run
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ${NSD_SetText} $mui.FinishPage.Text "${PRODUCT} has been installed on your computer. It cannot be started from here with your own rights: start it from the Start menu, or it starts at your next logon.$\r$\n$\r$\nClick Finish to close Setup."
+  ${EndIf}
+FunctionEnd
+
 ; A file still mapped by another program (the hook library lingers in programs
 ; that took keyboard input until they next wake) cannot be overwritten, but it
 ; can be renamed out of the way and removed at the next restart.
@@ -169,6 +206,8 @@ Section "${PRODUCT}" SectionProgram
   File "${BIN_DIR}\Quillhook.dll"
   Push "$PLUGINSDIR\endcopy\${PROGRAM}"
   Call EndRunningCopies
+  SetOutPath "$PLUGINSDIR"
+  File "${BIN_DIR}\DesktopUser.exe"
 
   SetOutPath "$INSTDIR"
   !insertmacro MOVE_ASIDE_IF_LOCKED "$INSTDIR\${PROGRAM}"
@@ -215,7 +254,7 @@ Section "${PRODUCT}" SectionProgram
   ; to start it on its last page.
   ${If} ${Silent}
   ${AndIf} $WasRunning = 1
-    Exec '"$INSTDIR\${PROGRAM}"'
+    Call StartInstalledCopy
   ${EndIf}
 SectionEnd
 
@@ -225,6 +264,8 @@ Function un.onInit
   ; then not be removed until Windows restarts.
   Push "$INSTDIR\${PROGRAM}"
   Call un.EndRunningCopies
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\DesktopUser.exe" "${BIN_DIR}\DesktopUser.exe"
   StrCpy $RemoveSettings 0
   ${GetParameters} $0
   ClearErrors
@@ -260,7 +301,7 @@ FunctionEnd
 ; The user changed his mind: the copy that was ended runs again.
 Function un.RestartEndedCopy
   ${If} $WasRunning = 1
-    Exec '"$INSTDIR\${PROGRAM}"'
+    Call un.StartInstalledCopy
   ${EndIf}
 FunctionEnd
 

@@ -8,6 +8,7 @@
 #include "AppletProcess.h"
 #include "DebugListener.h"
 #include "Registry.h"
+#include "SimSwitchTable.h"
 #include "SimulatedSwitch.h"
 
 #include <gtest/gtest.h>
@@ -155,6 +156,22 @@ std::vector<DWORD> ProcessesNamed(const wchar_t *name)
             ids.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
     return ids;
+}
+
+std::wstring ParentProcessName(DWORD processId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {sizeof(entry)};
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == processId)
+            parent = entry.th32ParentProcessID;
+    std::wstring name;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == parent)
+            name = entry.szExeFile;
+    CloseHandle(snapshot);
+    return name;
 }
 
 void WaitForProcessesToEnd(const wchar_t *name, DWORD timeoutMs)
@@ -356,7 +373,10 @@ protected:
 TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall)
 {
     CleanRegistry registry;
-    SimulatedSwitch simulator;
+    // The copy that the update starts again is started by the desktop's shell,
+    // in the shell's environment rather than this test's: the switch is in the
+    // table every program of this prefix (the test's own) sees by default.
+    SimulatedSwitch simulator(SIM_DEFAULT_TABLE);
     int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
     PrintInventory("before the install");
 
@@ -385,6 +405,9 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
     ExpectInstalled();
     std::vector<DWORD> running = ProcessesNamed(L"VarnelKVM.exe");
     ASSERT_EQ(running.size(), 1u) << "one copy runs after the update";
+    // Wine gives the installer an administrator's full token, as Windows gives
+    // an elevated one: the copy must come from the desktop's shell, not from it.
+    EXPECT_EQ(Utf8(ParentProcessName(running[0])), "explorer.exe") << "not started through the desktop's shell";
     HWND window = nullptr;
     for (int attempt = 0; attempt < 100 && window == nullptr; ++attempt, Sleep(50))
         window = FindAppletWindow(running[0]);
