@@ -2,9 +2,10 @@
 // for this program (in-fresh-prefix.sh): a silent install, the installed
 // applet started as the Run entry starts it at logon and finding the
 // simulated switch, a silent update over the running copy, and a silent
-// uninstall. Each stage prints what it left behind (files and registry), so
-// the log shows the machine before and after. The Windows Installer package
-// goes the same way with msiexec (MsiTest, in a fresh prefix of its own).
+// uninstall; with /AllWindows, a logon task in place of the Run entry. Each
+// stage prints what it left behind (files, registry and task), so the log
+// shows the machine before and after. The Windows Installer package goes the
+// same way with msiexec (MsiTest, in a fresh prefix of its own).
 #include "AppletProcess.h"
 #include "DebugListener.h"
 #include "Registry.h"
