@@ -10,10 +10,14 @@
 ;              64-bit Program Files: the tests' stand-in on machines that run
 ;              no 32-bit programs. It never ships.
 ;
-; Functions: EndRunningCopies (installer and uninstaller), un.onInit,
-; un.RestartEndedCopy, un.SettingsPage, un.SettingsPageLeave.
+; Functions: EndRunningCopies and StartInstalledCopy (installer and
+; uninstaller), .onInit, AllWindowsPage, AllWindowsPageLeave,
+; RegisterLogonStart, FinishPageShow, un.onInit, un.RestartEndedCopy,
+; un.SettingsPage, un.SettingsPageLeave.
 ;
 ; Command line, besides NSIS's own /S and /D=:
+;   installer /AllWindows        logon starts the applet with full rights, as
+;                                the check box on the installer's page does
 ;   uninstaller /RemoveSettings  also removes the user's settings, as the
 ;                                uninstaller's check box does (silent or not).
 
@@ -35,6 +39,9 @@ SetCompressor /SOLID lzma
 !define UNINSTALLER "Uninstall.exe"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+; The scheduled task that, with the choice, starts the applet at logon instead of the Run entry.
+!define TASK_NAME "VarnelKVM"
+!define SCHTASKS '"$SYSDIR\schtasks.exe"'
 !define SETTINGS_KEY "Software\Varnel\Kestrel"
 !define SETTINGS_PARENT "Software\Varnel"
 ; The applet's hidden main window: a second start with /x finds it by this class.
@@ -70,6 +77,7 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 !include "nsDialogs.nsh"
+!include "WinVer.nsh"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -78,9 +86,12 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
+Page custom AllWindowsPage AllWindowsPageLeave
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${PROGRAM}"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartInstalledCopy
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -92,6 +103,8 @@ UninstPage custom un.SettingsPage un.SettingsPageLeave
 Var WasRunning          ; a copy was ended to replace the files
 Var RemoveSettings      ; 1: the uninstaller also removes the settings key
 Var RemoveSettingsBox
+Var AllWindows          ; 1: logon starts the applet through the task, with full rights
+Var AllWindowsBox
 
 ; Ends every running copy the way the applet itself offers: a second start
 ; with /x, then a wait for the process to go, so that neither the program nor
@@ -148,6 +161,118 @@ FunctionEnd
 !insertmacro END_RUNNING_COPIES ""
 !insertmacro END_RUNNING_COPIES "un."
 
+; Starts the installed applet as the user at this desktop, never with the
+; installer's own rights: through the logon task when there is one, as logon
+; would, else through DesktopUser.exe with the user's ordinary rights. Where
+; neither can be had it is not started, and the user is told.
+!macro START_INSTALLED_COPY prefix
+Function ${prefix}StartInstalledCopy
+  ClearErrors
+  ${If} $AllWindows = 1
+    nsExec::Exec '${SCHTASKS} /Run /TN "${TASK_NAME}"'
+    Pop $0
+  ${Else}
+    ExecWait '"$PLUGINSDIR\DesktopUser.exe" start "$INSTDIR\${PROGRAM}"' $0
+  ${EndIf}
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    DetailPrint "${PRODUCT} was not started: it cannot be started from here with your own rights"
+    MessageBox MB_ICONINFORMATION|MB_OK "${PRODUCT} cannot be started from here with your own rights. Start it from the Start menu; it also starts at your next logon." /SD IDOK
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro START_INSTALLED_COPY ""
+!insertmacro START_INSTALLED_COPY "un."
+
+Function .onInit
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/AllWindows" $1
+  ${If} ${Errors}
+    ; The box starts as the installed copy was set up (off on a first
+    ; install); a silent install makes the choice with the switch alone.
+    StrCpy $AllWindows 0
+    ${IfNot} ${Silent}
+      ReadRegDWORD $AllWindows HKLM "${UNINSTALL_KEY}" "AllWindows"
+    ${EndIf}
+  ${Else}
+    StrCpy $AllWindows 1
+  ${EndIf}
+FunctionEnd
+
+Function AllWindowsPage
+  ; Before Vista no window runs as administrator apart from the others.
+  ${IfNot} ${AtLeastWinVista}
+    Abort
+  ${EndIf}
+  !insertmacro MUI_HEADER_TEXT "Hotkeys in every window" "Choose whether the hotkeys also work in windows running as administrator."
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 72u "Windows keeps what you type into a window that runs as administrator (Task Manager, an administrator's console, an installer) from ${PRODUCT}: its hotkeys do nothing there.$\r$\n$\r$\nWith the box ticked, ${PRODUCT} starts when you log on through a scheduled task, for you alone and with your full rights, instead of for every user with ordinary rights. It then runs as a program with administrator rights, and its keyboard hook is loaded into programs running as administrator too."
+  Pop $0
+  ${NSD_CreateCheckbox} 0 78u 100% 20u "&Also switch from windows running as administrator (starts the applet with full rights at logon)"
+  Pop $AllWindowsBox
+  ${If} $AllWindows = 1
+    ${NSD_Check} $AllWindowsBox
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function AllWindowsPageLeave
+  ${NSD_GetState} $AllWindowsBox $0
+  ${If} $0 = ${BST_CHECKED}
+    StrCpy $AllWindows 1
+  ${Else}
+    StrCpy $AllWindows 0
+  ${EndIf}
+FunctionEnd
+
+; Logon starts the applet in one of two ways, never both: the Run entry, for
+; every user with ordinary rights, or with the choice a scheduled task that
+; starts it for the user at this desktop with full rights. Either way with
+; /s, so each user's "Run on System Startup" still decides. Where the task
+; cannot be registered (Windows before Vista, nobody logged on) the Run
+; entry stays.
+Function RegisterLogonStart
+  nsExec::Exec '${SCHTASKS} /Delete /TN "${TASK_NAME}" /F'
+  Pop $0
+  ${If} $AllWindows = 1
+    ClearErrors
+    ExecWait '"$PLUGINSDIR\DesktopUser.exe" task "$PLUGINSDIR\LogonTask.xml" "$INSTDIR\${PROGRAM}"' $0
+    ${IfNot} ${Errors}
+    ${AndIf} $0 == 0
+      nsExec::Exec '${SCHTASKS} /Create /TN "${TASK_NAME}" /XML "$PLUGINSDIR\LogonTask.xml" /F'
+      Pop $0
+      ${If} $0 == 0
+        DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+        Return
+      ${EndIf}
+    ${EndIf}
+    DetailPrint "The logon task could not be registered: ${PRODUCT} starts at logon with ordinary rights"
+    MessageBox MB_ICONEXCLAMATION|MB_OK "${PRODUCT} could not be set up to start with full rights at logon. It starts at logon as before, and its hotkeys do nothing in windows running as administrator." /SD IDOK
+  ${EndIf}
+  StrCpy $AllWindows 0
+  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${PROGRAM}" /s'
+FunctionEnd
+
+; Says so on the page, before anyone ticks it, when the applet cannot be
+; started from here with the user's own rights. (The page that asks for a
+; restart offers no start.)
+Function FinishPageShow
+  ${If} $AllWindows = 1
+  ${OrIf} ${RebootFlag}
+    Return
+  ${EndIf}
+  ClearErrors
+  ExecWait '"$PLUGINSDIR\DesktopUser.exe" check' $0
+  ${If} ${Errors}
+  ${OrIf} $0 != 0
+    ${NSD_Uncheck} $mui.FinishPage.Run
+    ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ${NSD_SetText} $mui.FinishPage.Text "${PRODUCT} has been installed on your computer. It cannot be started from here with your own rights: start it from the Start menu, or it starts at your next logon.$\r$\n$\r$\nClick Finish to close Setup."
+  ${EndIf}
+FunctionEnd
+
 ; A file still mapped by another program (the hook library lingers in programs
 ; that took keyboard input until they next wake) cannot be overwritten, but it
 ; can be renamed out of the way and removed at the next restart.
@@ -169,6 +294,8 @@ Section "${PRODUCT}" SectionProgram
   File "${BIN_DIR}\Quillhook.dll"
   Push "$PLUGINSDIR\endcopy\${PROGRAM}"
   Call EndRunningCopies
+  SetOutPath "$PLUGINSDIR"
+  File "${BIN_DIR}\DesktopUser.exe"
 
   SetOutPath "$INSTDIR"
   !insertmacro MOVE_ASIDE_IF_LOCKED "$INSTDIR\${PROGRAM}"
@@ -180,9 +307,7 @@ Section "${PRODUCT}" SectionProgram
   SetShellVarContext all
   CreateShortCut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\${PROGRAM}" "" "$INSTDIR\${PROGRAM}" 0
 
-  ; Every user's logon starts it with /s; each user's "Run on System Startup"
-  ; option then decides whether it stays.
-  WriteRegStr HKLM "${RUN_KEY}" "${PRODUCT}" '"$INSTDIR\${PROGRAM}" /s'
+  Call RegisterLogonStart
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -193,6 +318,8 @@ Section "${PRODUCT}" SectionProgram
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; The choice, for the uninstaller and for the next update's page.
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "AllWindows" $AllWindows
   ; The size of what this installs, in KB: not of whatever else shares the folder.
   StrCpy $3 0
   ${ForEach} $4 1 3 + 1
@@ -215,7 +342,7 @@ Section "${PRODUCT}" SectionProgram
   ; to start it on its last page.
   ${If} ${Silent}
   ${AndIf} $WasRunning = 1
-    Exec '"$INSTDIR\${PROGRAM}"'
+    Call StartInstalledCopy
   ${EndIf}
 SectionEnd
 
@@ -225,6 +352,9 @@ Function un.onInit
   ; then not be removed until Windows restarts.
   Push "$INSTDIR\${PROGRAM}"
   Call un.EndRunningCopies
+  ReadRegDWORD $AllWindows HKLM "${UNINSTALL_KEY}" "AllWindows"
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\DesktopUser.exe" "${BIN_DIR}\DesktopUser.exe"
   StrCpy $RemoveSettings 0
   ${GetParameters} $0
   ClearErrors
@@ -260,7 +390,7 @@ FunctionEnd
 ; The user changed his mind: the copy that was ended runs again.
 Function un.RestartEndedCopy
   ${If} $WasRunning = 1
-    Exec '"$INSTDIR\${PROGRAM}"'
+    Call un.StartInstalledCopy
   ${EndIf}
 FunctionEnd
 
@@ -270,6 +400,8 @@ Section "Uninstall"
   Call un.EndRunningCopies
 
   DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+  nsExec::Exec '${SCHTASKS} /Delete /TN "${TASK_NAME}" /F'
+  Pop $0
   SetShellVarContext all
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
 

@@ -3,6 +3,7 @@
 //   InitInstance            - single instance, switches, settings, window, tray, hook
 //   CommandLineHas          - a switch anywhere in the command line
 #include "Shell.h"
+#include "MessageFilter.h"
 #include "../device/Device.h"
 #include "../display/Display.h"
 #include "../KbHook/Quillhook.h"
@@ -160,6 +161,7 @@ BOOL InitInstance(HINSTANCE instance, int showCommand)
                                           nullptr, nullptr, appState.instance, nullptr);
     if (appState.mainWindow == nullptr)
         return FALSE;
+    AllowOrdinaryProgramsToMainWindow();
     RegisterForHidNotifications();
 
     SelectUiLanguage();

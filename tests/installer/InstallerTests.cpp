@@ -2,16 +2,19 @@
 // for this program (in-fresh-prefix.sh): a silent install, the installed
 // applet started as the Run entry starts it at logon and finding the
 // simulated switch, a silent update over the running copy, and a silent
-// uninstall. Each stage prints what it left behind (files and registry), so
-// the log shows the machine before and after. The Windows Installer package
-// goes the same way with msiexec (MsiTest, in a fresh prefix of its own).
+// uninstall; with /AllWindows, a logon task in place of the Run entry. Each
+// stage prints what it left behind (files, registry and task), so the log
+// shows the machine before and after. The Windows Installer package goes the
+// same way with msiexec (MsiTest, in a fresh prefix of its own).
 #include "AppletProcess.h"
 #include "DebugListener.h"
 #include "Registry.h"
+#include "SimSwitchTable.h"
 #include "SimulatedSwitch.h"
 
 #include <gtest/gtest.h>
 #include <msi.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -145,6 +148,20 @@ std::wstring ShortcutTarget(const std::wstring &shortcut)
     return target;
 }
 
+// The logon task the installer registers with the choice, where Wine's Task Scheduler keeps it.
+std::wstring TaskFile()
+{
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    return std::wstring(system) + L"\\Tasks\\" + PRODUCT;
+}
+
+std::string FileText(const std::wstring &path)
+{
+    std::vector<char> bytes = FileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 std::vector<DWORD> ProcessesNamed(const wchar_t *name)
 {
     std::vector<DWORD> ids;
@@ -155,6 +172,22 @@ std::vector<DWORD> ProcessesNamed(const wchar_t *name)
             ids.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
     return ids;
+}
+
+std::wstring ParentProcessName(DWORD processId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {sizeof(entry)};
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == processId)
+            parent = entry.th32ParentProcessID;
+    std::wstring name;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && parent != 0; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ProcessID == parent)
+            name = entry.szExeFile;
+    CloseHandle(snapshot);
+    return name;
 }
 
 void WaitForProcessesToEnd(const wchar_t *name, DWORD timeoutMs)
@@ -223,6 +256,7 @@ void PrintInventory(const char *stage, const InstallPlaces &places = {})
                ? Utf8(RegistryString(places.windowsKey, RUN_KEY, PRODUCT)).c_str()
                : "(absent)");
     std::vector<std::wstring> records = UninstallRecords(places.windowsKey);
+    printf("%s: %s\n", Utf8(TaskFile()).c_str(), FileExists(TaskFile()) ? "present" : "absent");
     printf("HKLM\\%s\\Uninstall: %u named %s\n", Utf8(WINDOWS_KEY).c_str(), (unsigned)records.size(),
            Utf8(PRODUCT).c_str());
     for (const std::wstring &key : records) {
@@ -292,6 +326,7 @@ void ExpectUninstalled(const InstallPlaces &places = {})
         EXPECT_EQ(std::count(left.begin(), left.end(), name), 0) << Utf8(name) << " is left behind";
     EXPECT_FALSE(FileExists(places.shortcut));
     EXPECT_FALSE(RegistryValueExists(places.windowsKey, RUN_KEY, PRODUCT));
+    EXPECT_FALSE(FileExists(TaskFile())) << "the logon task is left behind";
     EXPECT_FALSE(RegistryKeyExists(places.windowsKey, UNINSTALL_KEY));
     EXPECT_TRUE(UninstallRecords(places.windowsKey).empty()) << "still in Add/Remove Programs";
 }
@@ -328,7 +363,7 @@ protected:
         CoUninitialize();
     }
 
-    long install() { return RunCommand(L"\"" + SetupProgram() + L"\" /S"); }
+    long install(const wchar_t *arguments = L"/S") { return RunCommand(L"\"" + SetupProgram() + L"\" " + arguments); }
     void copyStandIns(const std::wstring &folder = InstallFolder())
     {
         for (const std::wstring &name : STAND_INS)
@@ -356,7 +391,10 @@ protected:
 TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall)
 {
     CleanRegistry registry;
-    SimulatedSwitch simulator;
+    // The copy that the update starts again is started by the desktop's shell,
+    // in the shell's environment rather than this test's: the switch is in the
+    // table every program of this prefix (the test's own) sees by default.
+    SimulatedSwitch simulator(SIM_DEFAULT_TABLE);
     int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
     PrintInventory("before the install");
 
@@ -385,6 +423,9 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
     ExpectInstalled();
     std::vector<DWORD> running = ProcessesNamed(L"VarnelKVM.exe");
     ASSERT_EQ(running.size(), 1u) << "one copy runs after the update";
+    // Wine gives the installer an administrator's full token, as Windows gives
+    // an elevated one: the copy must come from the desktop's shell, not from it.
+    EXPECT_EQ(Utf8(ParentProcessName(running[0])), "explorer.exe") << "not started through the desktop's shell";
     HWND window = nullptr;
     for (int attempt = 0; attempt < 100 && window == nullptr; ++attempt, Sleep(50))
         window = FindAppletWindow(running[0]);
@@ -430,6 +471,103 @@ TEST_F(InstallerTest, UninstallRemovesTheSettingsOnlyWhenAsked)
         EXPECT_EQ(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_PARENT), row.settingsKept);
         EXPECT_FALSE(FileExists(InstallFolder()));
     }
+}
+
+// The user this test runs as: the one logged on, for Wine.
+std::wstring ThisUserSid()
+{
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    BYTE buffer[256];
+    DWORD size = 0;
+    wchar_t *text = nullptr;
+    std::wstring sid;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &size) &&
+        ConvertSidToStringSidW(((TOKEN_USER *)buffer)->User.Sid, &text))
+        sid = text;
+    LocalFree(text);
+    CloseHandle(token);
+    return sid;
+}
+
+size_t Count(const std::wstring &text, const std::wstring &piece)
+{
+    size_t count = 0;
+    for (size_t at = text.find(piece); at != std::wstring::npos; at = text.find(piece, at + 1))
+        ++count;
+    return count;
+}
+
+// The choice to switch from windows running as administrator too (/AllWindows,
+// or the box on the installer's page): logon then starts the applet through a
+// scheduled task for the user at the desktop, with full rights, and never also
+// through the Run entry; an install without the choice, and the uninstaller,
+// take the task away. Wine's Task Scheduler keeps a task's description and
+// settings but drops its trigger, principal and action ("read_triggers stub",
+// "read_actions stub"), and runs no task: the whole definition the installer
+// hands to schtasks is read from DesktopUser.exe, which writes it.
+TEST_F(InstallerTest, TheChoiceStartsTheAppletThroughALogonTaskInsteadOfTheRunEntry)
+{
+    CleanRegistry registry;
+    std::wstring file = BinaryFolder() + L"\\LogonTask-test.xml";
+    ASSERT_EQ(RunCommand(L"\"" + BinaryFolder() + L"\\DesktopUser.exe\" task \"" + file +
+                         L"\" \"C:\\Tools & Co\\VarnelKVM.exe\""),
+              0);
+    std::vector<char> bytes = FileBytes(file);
+    DeleteFileW(file.c_str());
+    ASSERT_GT(bytes.size(), 2u);
+    EXPECT_EQ(*(const wchar_t *)bytes.data(), 0xFEFF) << "schtasks reads UTF-16 with its byte order mark";
+    std::wstring definition((const wchar_t *)bytes.data() + 1, bytes.size() / 2 - 1);
+    printf("The logon task as DesktopUser.exe writes it for schtasks /XML:\n%s", Utf8(definition).c_str());
+    EXPECT_EQ(Count(definition, L"<UserId>" + ThisUserSid() + L"</UserId>"), 2u) << "the trigger's and the principal's";
+    for (const wchar_t *element :
+         {L"<LogonTrigger>", L"<LogonType>InteractiveToken</LogonType>", L"<RunLevel>HighestAvailable</RunLevel>",
+          L"<ExecutionTimeLimit>PT0S</ExecutionTimeLimit>", L"<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
+          L"<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>",
+          L"<Command>\"C:\\Tools &amp; Co\\VarnelKVM.exe\"</Command>", L"<Arguments>/s</Arguments>"})
+        EXPECT_EQ(Count(definition, element), 1u) << Utf8(element);
+
+    struct Stage {
+        const char *name;
+        const wchar_t *arguments;
+        bool task;
+    } const stages[] = {
+        {"after a silent install with /AllWindows", L"/S /AllWindows", true},
+        {"after a silent install without it", L"/S", false},
+        {"after a silent install with /AllWindows again", L"/S /AllWindows", true},
+    };
+    for (const Stage &stage : stages) {
+        SCOPED_TRACE(stage.name);
+        ASSERT_EQ(install(stage.arguments), 0);
+        PrintInventory(stage.name);
+        EXPECT_EQ(FileExists(TaskFile()), stage.task) << "the logon task";
+        EXPECT_EQ(RegistryValueExists(WindowsKey(), RUN_KEY, PRODUCT), !stage.task) << "the Run entry";
+        if (!stage.task)
+            continue;
+        // Wine's defaults are PT72H and true: these are the installer's.
+        std::string stored = FileText(TaskFile());
+        printf("%s as Wine's Task Scheduler keeps it:\n%s\n", Utf8(TaskFile()).c_str(), stored.c_str());
+        for (const char *setting : {"<ExecutionTimeLimit>PT0S<", "<DisallowStartIfOnBatteries>false<",
+                                    "<StopIfGoingOnBatteries>false<", "also work in windows running as administrator"})
+            EXPECT_NE(stored.find(setting), std::string::npos) << setting;
+    }
+
+    // An update over a running copy ends it with /x and starts it again only
+    // through the task, never by itself. Wine runs no task, so here no copy
+    // runs afterwards; on Windows the task's copy would.
+    AppletProcess applet;
+    applet.setProgramPath(InstalledProgram());
+    applet.setCommandLine(L"\"" + InstalledProgram() + L"\" /s");
+    ASSERT_TRUE(applet.start());
+    ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
+    ASSERT_EQ(install(L"/S /AllWindows"), 0);
+    DWORD exitCode = 99;
+    EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+    EXPECT_TRUE(ProcessesNamed(L"VarnelKVM.exe").empty()) << "the installer started the applet by itself";
+
+    ASSERT_EQ(RunUninstaller(L"/S"), 0);
+    PrintInventory("after a silent uninstall");
+    ExpectUninstalled();
 }
 
 #ifdef VARNEL_MSI_NAME
