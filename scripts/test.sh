@@ -60,7 +60,8 @@ done
 status=0
 log=$build/Testing/test-run.log
 mkdir -p "$(dirname "$log")"
-ctest --output-on-failure --no-tests=error -j $((lanes + 1)) --resource-spec-file "$build/lanes/lanes.json" \
+# One test in each lane, and two beside them on desktops or in prefixes of their own.
+ctest --output-on-failure --no-tests=error -j $((lanes + 2)) --resource-spec-file "$build/lanes/lanes.json" \
   "${repeat[@]}" "$@" 2>&1 | tee "$log" || status=$?
 # A test that failed and then passed on its second attempt counts as passed
 # in CTest's summary; it is named here, so that a test that only passes now

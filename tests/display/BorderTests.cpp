@@ -142,6 +142,8 @@ TEST_F(BorderTest, BorderOnWhileOnReportsAgainWithoutASecondLoopAndOffEndsItAtOn
     applet.post(TURN_BORDER_OFF);
     ASSERT_TRUE(debug.waitForLine(applet.pid(), GOING_OFF_LINE, WAIT_MS));
     EXPECT_LT(GetTickCount() - offAt, GOING_OFF_WITHIN_MS);
+    // The loop can tell of its end before the main thread has told the switch.
+    EXPECT_TRUE(simulator.waitForReports(3, WAIT_MS, switchId));
     EXPECT_EQ(reportsAfterQuiet(),
               (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT, BORDER_OFF_REPORT}));
     EXPECT_EQ(loopsRunning(applet), 0);
