@@ -141,7 +141,7 @@ TEST_F(DiscoveryTest, OnlyTheFirst1023CharactersOfAPathAreMatchedButTheWholePath
         DWORD length;
         DeviceHandle device(find(&length));
         EXPECT_EQ(device.valid(), row.matches);
-        EXPECT_EQ(simulator.totalOpens(id), row.matches ? 1 : 0)
+        EXPECT_TRUE(simulator.waitForTotalOpens(id, row.matches ? 1 : 0))
             << "a match opens the interface by its whole path, which is the only one that names the pipe";
 
         // The watcher's set reads the whole path, with no cap.
@@ -170,7 +170,7 @@ TEST_F(DiscoveryTest, OfTwoSwitchesTheLastListedWinsAndTheOtherIsClosed)
         EXPECT_EQ(appState.deviceAttributes.ProductID, winner.productId);
         EXPECT_EQ(appState.deviceAttributes.VersionNumber, winner.versionNumber);
         EXPECT_EQ(length, winner.outputReportLength);
-        EXPECT_EQ(local.totalOpens(earlier), 1) << "the earlier match was opened";
+        EXPECT_TRUE(local.waitForTotalOpens(earlier, 1)) << "the earlier match was opened";
         EXPECT_TRUE(local.waitForOpenCount(earlier, 0, DEVICE_WAIT_MS)) << "and not left open";
         EXPECT_EQ(local.openCount(later), 1);
 
@@ -307,7 +307,7 @@ TEST_F(DiscoveryTest, BeforeWindows2000TheSerialUnderASwitchKeyIsLookedForInTheP
         PoisonStack();
         DeviceHandle device(find(&length));
         EXPECT_EQ(device.valid(), row.matches);
-        EXPECT_EQ(local.totalOpens(id), row.matches ? 1 : 0);
+        EXPECT_TRUE(local.waitForTotalOpens(id, row.matches ? 1 : 0));
         EXPECT_EQ(appState.noAudio, row.noAudio ? 1u : 0u);
     }
 }
@@ -355,8 +355,8 @@ TEST_F(DiscoveryTest, TheWatchersSetSkipsWhatIsNotTheSwitchOrWillNotOpen)
     EXPECT_NE(set.handles[0], INVALID_HANDLE_VALUE);
     EXPECT_NE(set.handles[1], INVALID_HANDLE_VALUE);
     EXPECT_EQ(set.handles[2], INVALID_HANDLE_VALUE) << "a failed open takes no slot";
-    EXPECT_EQ(simulator.totalOpens(first), 1);
-    EXPECT_EQ(simulator.totalOpens(last), 1);
+    EXPECT_TRUE(simulator.waitForTotalOpens(first, 1));
+    EXPECT_TRUE(simulator.waitForTotalOpens(last, 1));
     EXPECT_EQ(set.outputReportLength, 16u);
     EXPECT_EQ(appState.noAudio, 0u);
     EXPECT_TRUE(SameAttributes(appState.deviceAttributes, UNTOUCHED_ATTRIBUTES));

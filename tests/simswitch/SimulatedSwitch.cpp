@@ -863,6 +863,16 @@ bool SimulatedSwitch::waitForOpenCount(int id, int count, DWORD timeoutMs) const
     });
 }
 
+bool SimulatedSwitch::waitForTotalOpens(int id, int count, DWORD timeoutMs) const
+{
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    auto counted = [&] {
+        return id >= 0 && id < (int)state_->interfaces.size() ? state_->interfaces[id].totalOpens : 0;
+    };
+    state_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return counted() >= count; });
+    return counted() == count;
+}
+
 void SimulatedSwitch::setNotifyWindow(HWND window)
 {
     std::lock_guard<std::mutex> lock(state_->mutex);

@@ -134,6 +134,10 @@ public:
     int openCount(int id) const;       // handles open on the interface now
     int totalOpens(int id) const;      // opens since it was added
     bool waitForOpenCount(int id, int count, DWORD timeoutMs = 5000) const;
+    // An open is counted when the simulator's thread takes the connection,
+    // a moment after the opener's call returned: waits until `count` opens
+    // are counted; true when then exactly `count` are.
+    bool waitForTotalOpens(int id, int count, DWORD timeoutMs = 5000) const;
 
     // Notices go to this window only, when set; otherwise to every top-level
     // window of the notify class ("Morvax") in a process that loaded the stand-ins.
