@@ -14,7 +14,7 @@ idle_seconds=${BENCH_IDLE_SECONDS:-60}
 "$root/scripts/setup-debian.sh"
 source "$root/scripts/wine-env.sh"
 
-targets=(VarnelKVM Quillhook AppletBench MinimalTray SimSwitchTool SimSwitchSetupapi SimSwitchHid)
+targets=(VarnelKVM Quillhook AppletBench MinimalTray SimSwitchTool SimSwitchSetupapi SimSwitchHid SimMixerWinmm)
 # The sizes are those of the 32-bit files that ship, whichever build is timed.
 shipped=$build/bin
 uses_64bit_fallback && cross_build i686 "$root" "$build" VarnelKVM Quillhook >/dev/null
@@ -115,18 +115,22 @@ switches=$(latency <<<"$commands")
 row "$command" "Switch All command to switch report" "${switches:-failed (see $logs)}" "p99 < 20 ms" \
     "$([ -n "$switches" ] && meets "$(p99 <<<"$switches")" '<' 20 || echo no)"
 
-command="AppletBench.exe startup 20"
-output_of "$command" "$bin" "$with_stand_ins" >/dev/null
-startup=$(output_of "$command")
-start_ratio=$(sed -n 's/^  ratio \([0-9.]*\)$/\1/p' <<<"$startup")
-applet_ms=$(sed -n 's/.*VarnelKVM.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
-minimal_ms=$(sed -n 's/.*MinimalTray.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
-if [ -n "$start_ratio" ]; then
-  row "$command" "start-up to ready (icon and hook), against a minimal tray program" \
-      "$start_ratio × (medians $applet_ms ms and $minimal_ms ms)" "≤ 1.50 ×" "$(meets "$start_ratio" '<=' 1.50)"
-else
-  row "$command" "start-up to ready (icon and hook), against a minimal tray program" "failed (see $logs)" "≤ 1.50 ×" no
-fi
+# Twice: with Wine's own sound driver, whose probe at the first mixer call is
+# Wine's cost, and with a stand-in mixer, which shows the applet's own.
+for mixer in "" " stand-in-mixer"; do
+  command="AppletBench.exe startup 20$mixer"
+  measure="start-up to ready (icon and hook), against a minimal tray program, $([ -n "$mixer" ] && echo "stand-in mixer" || echo "Wine's sound driver")"
+  startup=$(output_of "$command" "$bin" "$with_stand_ins")
+  start_ratio=$(sed -n 's/^  ratio \([0-9.]*\)$/\1/p' <<<"$startup")
+  applet_ms=$(sed -n 's/.*VarnelKVM.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
+  minimal_ms=$(sed -n 's/.*MinimalTray.exe.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$startup")
+  if [ -n "$start_ratio" ]; then
+    row "$command" "$measure" "$start_ratio × (medians $applet_ms ms and $minimal_ms ms)" "≤ 1.30 ×" \
+        "$(meets "$start_ratio" '<=' 1.30)"
+  else
+    row "$command" "$measure" "failed (see $logs)" "≤ 1.30 ×" no
+  fi
+done
 
 # Idle: the applet with a firmware-4 switch attached, its processor time as
 # the kernel counts it for the Wine process, over a minute.
@@ -144,7 +148,11 @@ for candidate in $(pgrep -f 'wine/wineserver'); do
   tr '\0' '\n' <"/proc/$candidate/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && server=$candidate
 done
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+# The private memory of the applet's process as the kernel counts it (its
+# private working set: resident pages no other process shares), in KiB.
+private_kib() { awk '/^Private_(Clean|Dirty):/ { kib += $2 } END { print kib + 0 }' "/proc/$1/smaps_rollup" 2>/dev/null; }
 if grep -q 'VarnelKVM.exe' "/proc/$applet/cmdline" 2>/dev/null; then
+  memory_started=$(private_kib "$applet")
   before=$(cpu_ticks "$applet"); server_before=$(cpu_ticks "$server")
   sleep "$idle_seconds"
   after=$(cpu_ticks "$applet"); server_after=$(cpu_ticks "$server")
@@ -153,17 +161,26 @@ if grep -q 'VarnelKVM.exe' "/proc/$applet/cmdline" 2>/dev/null; then
   server_cpu=$(awk -v t=$((server_after - server_before)) -v hz="$hz" -v s="$idle_seconds" 'BEGIN { printf "%.3f", 100 * t / hz / s }')
   row "$command" "idle CPU over a minute, firmware-4 switch attached" \
       "$idle % of one core (wineserver $server_cpu %)" "< 0.1 % of one core" "$(meets "$idle" '<' 0.1)"
+  command="AppletBench.exe send 1000"
+  sent=$(output_of "$command" "$bin" wine)
+  sleep 2
+  memory_after=$(private_kib "$applet")
+  growth=$((memory_after - memory_started))
+  row "$command" "private working set (Private_* of /proc/PID/smaps_rollup) after start-up, then after 1,000 Switch All commands ($(tail -1 <<<"$sent"))" \
+      "$memory_started KiB, then $memory_after KiB ($( ((growth >= 0)) && echo +)$growth KiB)" \
+      "no growth with the commands (≤ 64 KiB)" "$(meets "$growth" '<=' 64)"
 else
   row "$command" "idle CPU over a minute, firmware-4 switch attached" "failed: the applet did not start" "< 0.1 % of one core" no
 fi
 (cd "$bin" && wine VarnelKVM.exe /x) || true
 wait "$applet" 2>/dev/null || true
 
-for file in VarnelKVM.exe:1024 Quillhook.dll:8; do
-  name=${file%%:*} limit=${file##*:}
+for file in "VarnelKVM.exe:<=:320" "Quillhook.dll:<:8"; do
+  IFS=: read -r name op limit <<<"$file"
   bytes=$(stat -c %s "$shipped/$name")
   kib=$(awk -v b="$bytes" 'BEGIN { printf "%.1f", b / 1024 }')
-  row "stat -c %s $name" "size of $name as it ships" "$kib KiB ($bytes bytes)" "≤ $limit KiB" "$(meets "$kib" '<=' "$limit")"
+  row "stat -c %s $name" "size of $name as it ships" "$kib KiB ($bytes bytes)" "${op/<=/≤} $limit KiB" \
+      "$(meets "$kib" "$op" "$limit")"
 done
 
 echo

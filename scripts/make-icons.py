@@ -3,21 +3,33 @@
 
     scripts/make-icons.py [--preview PNG]
 
-Writes TrayApp/res/icons/attached.ico (the program's icon groups 107 and
-108, and the tray's 130) and not-attached.ico (the tray's 134). Each holds
-the 48, 32, 24 and 16 px images at 16 and at 256 colours, a 128 px image at
-32 bits, 48, 24 and 16 px images at 32 bits and a 32 px image at 24 bits;
-not-attached.ico has no 128 px image. Every image is a BMP inside the ICO
-(palette images truly indexed, with an AND mask), as the classic icon loader
-of every Windows version reads them. The .ico files are committed, so a build
-never needs this script; run it again after changing the artwork.
+Writes TrayApp/res/icons/attached.ico (the program's icon group 107) and
+not-attached.ico (the tray's 134). Each holds the 48, 32, 24 and 16 px images
+at 16 and at 256 colours, a 128 px image at 32 bits, 48, 24 and 16 px images
+at 32 bits and a 32 px image at 24 bits; not-attached.ico has no 128 px image.
+The images up to 48 px are BMPs inside the ICO (palette images truly indexed,
+with an AND mask), as the classic icon loader of every Windows version reads
+them. The 128 px image is a PNG, which Windows reads from Vista on (the BMPs
+serve the older versions): as a BMP it alone would weigh 67 KB, as a PNG about
+1 KB. The PNG is written here, with no time stamp or other ancillary chunk, so
+the same artwork always gives the same bytes.
 
-Needs python3 and ImageMagick (convert; montage for --preview). --preview
-writes a PNG that shows the 16 and 32 px images of each icon, enlarged, on a
-light and on a dark background.
+Also writes icons/attached.group, the icon group directory that 108 (the
+class's small icon) and 130 (the tray icon) are built from: it names the
+images 1 to 13, which are 107's, so that the three groups share one set of
+images in the program instead of carrying three copies. VarnelKVM.rc must
+therefore keep 107 as its first ICON statement.
+
+The .ico and .group files are committed, so a build never needs this script;
+run it again after changing the artwork.
+
+Needs python3 and ImageMagick with its SVG coder (convert; montage for
+--preview; on Debian the SVG coder is in libmagickcore-6.q16-6-extra).
+--preview writes a PNG that shows the 16 and 32 px images of each icon,
+enlarged, on a light and on a dark background.
 
 Functions: keep_state, render_rgba, quantize, nearest, vga_index, dib_image,
-ico_file, icon_images, write_preview, main.
+png_image, ico_file, group_file, icon_images, write_preview, main.
 """
 
 import argparse
@@ -27,6 +39,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 ART = os.path.join(ROOT, 'TrayApp', 'res', 'art')
@@ -48,10 +61,15 @@ FULL_SET = [(48, 4), (32, 4), (24, 4), (16, 4),
             (128, 32), (48, 32), (24, 32), (16, 32),
             (32, 24)]
 WITHOUT_128 = [entry for entry in FULL_SET if entry != (128, 32)]
+# Images stored as PNG rather than BMP.
+PNG_IMAGES = [(128, 32)]
 
-# icon file, artwork state, images
-ICON_FILES = [('attached.ico', 'attached', FULL_SET),
-              ('not-attached.ico', 'detached', WITHOUT_128)]
+# icon file, artwork state, images, group directory file naming the images
+# (or None). The resource compiler numbers the images of the ICON statements
+# from 1, in order; the group names those of the first statement, 107.
+ICON_FILES = [('attached.ico', 'attached', FULL_SET, 'attached.group'),
+              ('not-attached.ico', 'detached', WITHOUT_128, None)]
+FIRST_IMAGE_ID = 1
 
 # The 16 colours every display since VGA shows without dithering.
 VGA_PALETTE = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),
@@ -196,17 +214,44 @@ def dib_image(size, bits, rgba):
     return header + colour_table + bytes(xor) + bytes(mask)
 
 
+def png_image(size, rgba):
+    """One icon image as a PNG: 8-bit straight-alpha RGBA, no ancillary chunks."""
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+
+    # Every row unfiltered (filter byte 0): the artwork's flat areas compress
+    # best as they are, better than with any of the predicting filters.
+    rows = b''.join(b'\0' + b''.join(bytes(pixel) for pixel in rgba[y * size:(y + 1) * size])
+                    for y in range(size))
+    packer = zlib.compressobj(9, zlib.DEFLATED, 15, 9)
+    return (b'\x89PNG\r\n\x1a\n' +
+            chunk(b'IHDR', struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)) +
+            chunk(b'IDAT', packer.compress(rows) + packer.flush()) +
+            chunk(b'IEND', b''))
+
+
+def directory_entry(size, bits):
+    """Width, height, colour count, reserved, planes and bits of a directory entry."""
+    return struct.pack('<BBBBHH', size % 256, size % 256, 16 if bits == 4 else 0, 0, 1, bits)
+
+
 def ico_file(images):
     """An .ico file from (size, bits, image bytes) entries."""
     directory = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     data = b''
     for size, bits, image in images:
-        colours = 16 if bits == 4 else 0
-        directory += struct.pack('<BBBBHHII', size % 256, size % 256, colours, 0, 1, bits,
-                                 len(image), offset + len(data))
+        directory += directory_entry(size, bits) + struct.pack('<II', len(image), offset + len(data))
         data += image
     return directory + data
+
+
+def group_file(images, first_id):
+    """An icon group directory (RT_GROUP_ICON) naming the images from first_id on."""
+    directory = struct.pack('<HHH', 0, 1, len(images))
+    for index, (size, bits, image) in enumerate(images):
+        directory += directory_entry(size, bits) + struct.pack('<IH', len(image), first_id + index)
+    return directory
 
 
 def icon_images(state, entries):
@@ -223,7 +268,10 @@ def icon_images(state, entries):
                 rendered[size] = render_rgba(sources[SMALL_ART], size)
             else:
                 rendered[size] = render_rgba(sources[LARGE_ART], size)
-        images.append((size, bits, dib_image(size, bits, rendered[size])))
+        if (size, bits) in PNG_IMAGES:
+            images.append((size, bits, png_image(size, rendered[size])))
+        else:
+            images.append((size, bits, dib_image(size, bits, rendered[size])))
     return images
 
 
@@ -232,7 +280,7 @@ def write_preview(path):
     and on a dark background: one row per icon file."""
     with tempfile.TemporaryDirectory() as work:
         tiles = []
-        for name, _, entries in ICON_FILES:
+        for name, _, entries, _ in ICON_FILES:
             for index, (size, bits) in enumerate(entries):
                 if size not in (16, 32):
                     continue
@@ -253,10 +301,15 @@ def main():
     arguments = parser.parse_args()
 
     os.makedirs(ICONS, exist_ok=True)
-    for name, state, entries in ICON_FILES:
-        with open(os.path.join(ICONS, name), 'wb') as handle:
-            handle.write(ico_file(icon_images(state, entries)))
-        print('wrote', os.path.relpath(os.path.join(ICONS, name), ROOT))
+    for name, state, entries, group in ICON_FILES:
+        images = icon_images(state, entries)
+        outputs = [(name, ico_file(images))]
+        if group:
+            outputs.append((group, group_file(images, FIRST_IMAGE_ID)))
+        for output, data in outputs:
+            with open(os.path.join(ICONS, output), 'wb') as handle:
+                handle.write(data)
+            print('wrote', os.path.relpath(os.path.join(ICONS, output), ROOT))
     if arguments.preview:
         write_preview(arguments.preview)
         print('wrote', arguments.preview)

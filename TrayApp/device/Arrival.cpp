@@ -9,19 +9,18 @@
 #include <dbt.h>
 #include <cstddef>
 #include <cwctype>
-#include <string>
+#include <cwchar>
 
 static size_t const NAME_OFFSET = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
 
 // Rows 3 and 4 of the id table: switches that carry video and take the
 // resolution and border reports.
-static bool IsVideoCapableSwitch(const std::wstring &upperName)
+static bool IsVideoCapableSwitch(const wchar_t *upperName)
 {
-    return upperName.find(switchIdTable[2]) != std::wstring::npos ||
-           upperName.find(switchIdTable[3]) != std::wstring::npos;
+    return wcsstr(upperName, switchIdTable[2]) != nullptr || wcsstr(upperName, switchIdTable[3]) != nullptr;
 }
 
-static void GreetArrivedSwitch(const std::wstring &upperName)
+static void GreetArrivedSwitch(const wchar_t *upperName)
 {
     // Reports the mute state and, by opening the switch, reads its identity again.
     SendSwitchCommand(SWITCH_NONE);
@@ -41,19 +40,22 @@ static void GreetArrivedSwitch(const std::wstring &upperName)
     SendBorderReport();
 }
 
-// The upper-case interface name of an arrival record; empty when the record
-// is too short to hold one. Nothing past dbch_size is read: the sender
-// decides that size, and a record that claims more than it holds, or a name
-// with no terminator inside it, must not lead the read into other memory.
-static std::wstring ArrivedInterfaceName(const DEV_BROADCAST_HDR *header)
+// The upper-case interface name of an arrival record, on the process heap
+// for the caller to free; empty when the record is too short to hold one.
+// Nothing past dbch_size is read: the sender decides that size, and a record
+// that claims more than it holds, or a name with no terminator inside it,
+// must not lead the read into other memory.
+static wchar_t *ArrivedInterfaceName(const DEV_BROADCAST_HDR *header)
 {
-    std::wstring upperName;
-    if (header->dbch_size <= NAME_OFFSET)
-        return upperName;
+    size_t maxChars = header->dbch_size > NAME_OFFSET ? (header->dbch_size - NAME_OFFSET) / sizeof(wchar_t) : 0;
+    wchar_t *upperName = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, (maxChars + 1) * sizeof(wchar_t));
+    if (upperName == nullptr)
+        return nullptr;
     const DEV_BROADCAST_DEVICEINTERFACE_W *record = (const DEV_BROADCAST_DEVICEINTERFACE_W *)header;
-    size_t maxChars = (header->dbch_size - NAME_OFFSET) / sizeof(wchar_t);
-    for (size_t index = 0; index < maxChars && record->dbcc_name[index] != L'\0'; ++index)
-        upperName += (wchar_t)towupper(record->dbcc_name[index]);
+    size_t length = 0;
+    for (; length < maxChars && record->dbcc_name[length] != L'\0'; ++length)
+        upperName[length] = (wchar_t)towupper(record->dbcc_name[length]);
+    upperName[length] = L'\0';
     return upperName;
 }
 
@@ -71,9 +73,11 @@ void OnDeviceChange(WPARAM event, LPARAM lParam)
     const DEV_BROADCAST_HDR *header = (const DEV_BROADCAST_HDR *)lParam;
     if (header != nullptr && header->dbch_size >= sizeof(DEV_BROADCAST_HDR) &&
         header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-        std::wstring upperName = ArrivedInterfaceName(header);
-        if (PathHoldsSwitchId(upperName.c_str()))
+        wchar_t *upperName = ArrivedInterfaceName(header);
+        if (upperName != nullptr && PathHoldsSwitchId(upperName))
             GreetArrivedSwitch(upperName);
+        if (upperName != nullptr)
+            HeapFree(GetProcessHeap(), 0, upperName);
     }
     UpdateTrayIcon();
 }

@@ -8,7 +8,6 @@
 #include "../shell/Shell.h"
 
 #include <cstring>
-#include <vector>
 
 static BYTE const SWITCH_REPORT_ID = 1;
 static BYTE const DISPLAY_REPORT_ID = 3;
@@ -82,10 +81,13 @@ static void SendOutputReport(const wchar_t *diagnosticLine, ReportMaker make, Sw
     ReportBytes defined = make(command);
     // The device's own report length, zero-filled past the defined bytes (and
     // cut short when the device's reports are shorter).
-    std::vector<BYTE> report(reportLength > 0 ? reportLength : 1, 0);
-    memcpy(report.data(), defined.bytes, reportLength < REPORT_DEFINED_BYTES ? reportLength : REPORT_DEFINED_BYTES);
-    DWORD written = 0;
-    WriteFile(device, report.data(), reportLength, &written, nullptr);
+    BYTE *report = (BYTE *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, reportLength > 0 ? reportLength : 1);
+    if (report != nullptr) {
+        memcpy(report, defined.bytes, reportLength < REPORT_DEFINED_BYTES ? reportLength : REPORT_DEFINED_BYTES);
+        DWORD written = 0;
+        WriteFile(device, report, reportLength, &written, nullptr);
+        HeapFree(GetProcessHeap(), 0, report);
+    }
     CloseHandle(device);
 }
 
@@ -107,7 +109,7 @@ void SendBorderReport()
 void HandleInputReport(const BYTE *report, DWORD bytesTransferred)
 {
     // Found afresh for every report: the request is lost if the window is gone.
-    HWND mainWindow = FindWindowW(appState.className.c_str(), nullptr);
+    HWND mainWindow = FindWindowW(appState.className, nullptr);
     // A report too short to hold its command asks for nothing: acting on it
     // would take the command byte of whatever report came before.
     if (bytesTransferred < INPUT_REPORT_COMMAND_BYTES || report[0] != DISPLAY_REPORT_ID)

@@ -12,7 +12,6 @@
 
 #include <cstdlib>
 #include <cwchar>
-#include <string>
 
 const wchar_t *const switchIdTable[SWITCH_ID_ROWS] = {
     L"VID_7E51&PID_5A01&COL01", L"VID_7E51&PID_5A02&COL01", L"VID_7E51&PID_5A03&COL01",
@@ -241,10 +240,17 @@ void HidDeviceSet::setOverlapped()
 void HidDeviceSet::openIfSwitch(const wchar_t *devicePath)
 {
     // The whole path, with no cap on its length.
-    std::wstring upperPath(devicePath);
-    if (!upperPath.empty())
-        CharUpperBuffW(&upperPath[0], (DWORD)upperPath.size());
-    if (count >= HID_SET_HANDLES || !PathHoldsSwitchId(upperPath.c_str()))
+    if (count >= HID_SET_HANDLES)
+        return;
+    size_t pathChars = wcslen(devicePath);
+    wchar_t *upperPath = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, (pathChars + 1) * sizeof(wchar_t));
+    if (upperPath == nullptr)
+        return;
+    CopyMemory(upperPath, devicePath, (pathChars + 1) * sizeof(wchar_t));
+    CharUpperBuffW(upperPath, (DWORD)pathChars);
+    bool isSwitch = PathHoldsSwitchId(upperPath);
+    HeapFree(GetProcessHeap(), 0, upperPath);
+    if (!isSwitch)
         return;
     HANDLE device = OpenSwitchInterface(devicePath, overlapped ? FILE_FLAG_OVERLAPPED : 0);
     handles[count] = device;

@@ -7,16 +7,17 @@
 #include "Device.h"
 #include "../shell/Shell.h"
 
-#include <new>
-
 static DWORD const INPUT_REPORT_BYTES = sizeof(appState.inputReport);
 
 // The watcher's one read: touched only by the watcher thread and the read it issued.
 static OVERLAPPED watcherOverlapped;
 // Set by the completion routine, so the wait knows its read has been handled.
 static volatile bool readCompleted;
-// The watcher ends at once when told to; this is only a bound.
-static DWORD const WATCHER_STOP_WAIT_MS = 2000;
+// The watcher ends at once when told to; this is only a bound, wide enough
+// for a machine so busy that the watcher's last steps wait seconds for a turn.
+static DWORD const WATCHER_STOP_WAIT_MS = 5000;
+// The running watcher's set; there is never more than one watcher.
+static HidDeviceSet watcherSet;
 
 static VOID CALLBACK ReadCompletion(DWORD errorCode, DWORD bytesTransferred, LPOVERLAPPED overlapped)
 {
@@ -66,7 +67,6 @@ static DWORD WINAPI WatchThreadWorker(LPVOID)
     if (device != INVALID_HANDLE_VALUE)
         CancelIo(device);
     deviceSet->closeAll();
-    delete deviceSet;
 
     // From here on a new arrival may start the next watcher.
     appState.watcherDeviceSet = nullptr;
@@ -91,12 +91,10 @@ void OnWatcherStartTimer()
         CloseHandle(appState.watcherThread);
     appState.watcherThread = nullptr;
     appState.watcherKeepRunning = true;
-    appState.watcherDeviceSet = new (std::nothrow) HidDeviceSet();
-    if (appState.watcherDeviceSet == nullptr)
-        return;
+    watcherSet = HidDeviceSet();
+    appState.watcherDeviceSet = &watcherSet;
     HANDLE thread = CreateThread(nullptr, 0, WatchThreadWorker, nullptr, CREATE_SUSPENDED, nullptr);
     if (thread == nullptr) {
-        delete appState.watcherDeviceSet;
         appState.watcherDeviceSet = nullptr;
         return;
     }

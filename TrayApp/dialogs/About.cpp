@@ -7,7 +7,6 @@
 #include "../shell/Shell.h"
 
 #include <cwchar>
-#include <vector>
 
 namespace {
 
@@ -22,51 +21,64 @@ UINT const IDS_NOT_ATTACHED = 139;
 
 HWND openDialog = nullptr;
 
-// The file version as the program carries it; the label alone if it cannot be read.
-std::wstring SoftwareLine()
+// A label and what follows it, cut to the label's room if need be.
+void AppendText(UiText *line, const wchar_t *more)
 {
-    std::wstring line = LoadUiString(IDS_SOFTWARE_VERSION);
+    size_t used = wcslen(line->text);
+    lstrcpynW(line->text + used, more, (int)(UI_STRING_CHARS - used));
+}
+
+// The file version as the program carries it; the label alone if it cannot be read.
+UiText SoftwareLine()
+{
+    UiText line = UiString(IDS_SOFTWARE_VERSION);
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     DWORD unused = 0;
     DWORD size = GetFileVersionInfoSizeW(path, &unused);
-    if (size == 0)
+    void *block = size != 0 ? HeapAlloc(GetProcessHeap(), 0, size) : nullptr;
+    if (block == nullptr)
         return line;
-    std::vector<BYTE> block(size);
     VS_FIXEDFILEINFO *info = nullptr;
     UINT infoSize = 0;
-    if (!GetFileVersionInfoW(path, 0, size, block.data()) ||
-        !VerQueryValueW(block.data(), L"\\", (void **)&info, &infoSize) || info == nullptr ||
-        infoSize < sizeof(VS_FIXEDFILEINFO))
-        return line;
-    wchar_t number[64] = {};
-    _snwprintf(number, 63, L" %u.%u.%u.%u", (unsigned)HIWORD(info->dwFileVersionMS),
-               (unsigned)LOWORD(info->dwFileVersionMS), (unsigned)HIWORD(info->dwFileVersionLS),
-               (unsigned)LOWORD(info->dwFileVersionLS));
-    return line + number;
+    if (GetFileVersionInfoW(path, 0, size, block) && VerQueryValueW(block, L"\\", (void **)&info, &infoSize) &&
+        info != nullptr && infoSize >= sizeof(VS_FIXEDFILEINFO)) {
+        wchar_t number[64] = {};
+        _snwprintf(number, 63, L" %u.%u.%u.%u", (unsigned)HIWORD(info->dwFileVersionMS),
+                   (unsigned)LOWORD(info->dwFileVersionMS), (unsigned)HIWORD(info->dwFileVersionLS),
+                   (unsigned)LOWORD(info->dwFileVersionLS));
+        AppendText(&line, number);
+    }
+    HeapFree(GetProcessHeap(), 0, block);
+    return line;
 }
 
 // Major and minor in lower-case hexadecimal, as the switch numbers them: 0x040A is "4.a".
-std::wstring FirmwareLine()
+UiText FirmwareLine()
 {
     if (appState.deviceAttributes.ProductID == 0)
-        return LoadUiString(IDS_NOT_ATTACHED);
+        return UiString(IDS_NOT_ATTACHED);
     USHORT version = appState.deviceAttributes.VersionNumber;
     wchar_t number[32] = {};
     _snwprintf(number, 31, L" %x.%x", (unsigned)(version >> 8), (unsigned)(version & 0xFF));
-    return LoadUiString(IDS_FIRMWARE_VERSION) + number;
+    UiText line = UiString(IDS_FIRMWARE_VERSION);
+    AppendText(&line, number);
+    return line;
 }
 
 void OnInitDialog(HWND dialog)
 {
     openDialog = dialog;
     LoadUiString(IDS_ABOUT_TITLE, appState.aboutTitle);
-    SetDlgItemTextW(dialog, IDC_SOFTWARE_LINE, SoftwareLine().c_str());
-    SetDlgItemTextW(dialog, IDC_FIRMWARE_LINE, FirmwareLine().c_str());
-    std::wstring caption = appState.aboutTitle + L" " + appState.windowTitle;
-    SetWindowTextW(dialog, caption.c_str());
-    SetDlgItemTextW(dialog, IDOK, LoadUiString(IDS_OK).c_str());
-    SetDlgItemTextW(dialog, IDC_COPYRIGHT_LINE, LoadUiString(IDS_COPYRIGHT).c_str());
+    SetDlgItemTextW(dialog, IDC_SOFTWARE_LINE, SoftwareLine().text);
+    SetDlgItemTextW(dialog, IDC_FIRMWARE_LINE, FirmwareLine().text);
+    UiText caption = {};
+    lstrcpynW(caption.text, appState.aboutTitle, UI_STRING_CHARS);
+    AppendText(&caption, L" ");
+    AppendText(&caption, appState.windowTitle);
+    SetWindowTextW(dialog, caption.text);
+    SetDlgItemTextW(dialog, IDOK, UiString(IDS_OK).text);
+    SetDlgItemTextW(dialog, IDC_COPYRIGHT_LINE, UiString(IDS_COPYRIGHT).text);
 }
 
 }  // namespace

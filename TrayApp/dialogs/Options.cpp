@@ -138,9 +138,9 @@ void OnInitDialog(HWND dialog)
     openDialog = dialog;
     optimizeShown = GetDlgItem(dialog, IDC_OPTIMIZE_GROUP) != nullptr;
 
-    SetWindowTextW(dialog, LoadUiString(IDS_OPTIONS_TITLE).c_str());
+    SetWindowTextW(dialog, UiString(IDS_OPTIONS_TITLE).text);
     for (const ControlText &text : CONTROL_TEXTS)
-        SetDlgItemTextW(dialog, text.control, LoadUiString(text.stringId).c_str());
+        SetDlgItemTextW(dialog, text.control, UiString(text.stringId).text);
 
     if (SwitchOnEventsOffered()) {
         ShowWindow(GetDlgItem(dialog, IDC_SWITCH_ON_EXIT), SW_SHOWNORMAL);

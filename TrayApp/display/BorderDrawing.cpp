@@ -13,7 +13,6 @@
 #include "../shell/Shell.h"
 
 #include <ddraw.h>
-#include <vector>
 
 // Null until start-up has created the event; the loop reads it afresh at each
 // pass, so a border started by "/o" stops on it once it exists.
@@ -30,8 +29,11 @@ static HANDLE volatile borderEventCopy = nullptr;
 // border is turned on and off.
 static LONG volatile currentLoop = 0;
 
-// Every border thread not yet known to have ended; main thread only.
-static std::vector<HANDLE> borderThreads;
+// Every border thread not yet known to have ended, on the process heap; main
+// thread only. Quick requests can leave many retiring loops at once.
+static HANDLE *borderThreads = nullptr;
+static size_t borderThreadCount = 0;
+static size_t borderThreadRoom = 0;
 
 static DWORD const FRAME_PAUSE_MS = 11;
 // Stands in for the vertical-blank wait when DirectDraw is not available:
@@ -53,14 +55,30 @@ LONG CurrentBorderLoop()
 
 static void ForgetEndedBorderThreads()
 {
-    std::vector<HANDLE> running;
-    for (HANDLE thread : borderThreads) {
-        if (WaitForSingleObject(thread, 0) == WAIT_OBJECT_0)
-            CloseHandle(thread);
+    size_t running = 0;
+    for (size_t index = 0; index < borderThreadCount; ++index) {
+        if (WaitForSingleObject(borderThreads[index], 0) == WAIT_OBJECT_0)
+            CloseHandle(borderThreads[index]);
         else
-            running.push_back(thread);
+            borderThreads[running++] = borderThreads[index];
     }
-    borderThreads.swap(running);
+    borderThreadCount = running;
+}
+
+static bool KeepBorderThread(HANDLE thread)
+{
+    if (borderThreadCount == borderThreadRoom) {
+        size_t room = borderThreadRoom != 0 ? 2 * borderThreadRoom : 8;
+        HANDLE heap = GetProcessHeap();
+        void *grown = borderThreads != nullptr ? HeapReAlloc(heap, 0, borderThreads, room * sizeof(HANDLE))
+                                               : HeapAlloc(heap, 0, room * sizeof(HANDLE));
+        if (grown == nullptr)
+            return false;
+        borderThreads = (HANDLE *)grown;
+        borderThreadRoom = room;
+    }
+    borderThreads[borderThreadCount++] = thread;
+    return true;
 }
 
 void StartBorderThread()
@@ -74,17 +92,20 @@ void StartBorderThread()
     // Painting must never take time from the programs the user is working in.
     SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
     ResumeThread(thread);
-    borderThreads.push_back(thread);
+    // Without room to keep it, the loop still ends at its next pass; only
+    // the exit could not wait for its frame to be wiped.
+    if (!KeepBorderThread(thread))
+        CloseHandle(thread);
 }
 
 void WaitForBorderLoops(DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
-    for (HANDLE thread : borderThreads) {
+    for (size_t index = 0; index < borderThreadCount; ++index) {
         // The lowest priority would let a busy machine keep the exit waiting.
-        SetThreadPriority(thread, THREAD_PRIORITY_NORMAL);
+        SetThreadPriority(borderThreads[index], THREAD_PRIORITY_NORMAL);
         DWORD spent = GetTickCount() - start;
-        WaitForSingleObject(thread, spent < timeoutMs ? timeoutMs - spent : 0);
+        WaitForSingleObject(borderThreads[index], spent < timeoutMs ? timeoutMs - spent : 0);
     }
     ForgetEndedBorderThreads();
 }

@@ -9,8 +9,6 @@
 #include "Display.h"
 #include "../shell/Shell.h"
 
-#include <vector>
-
 static WORD const IDS_PROMPT_CAPTION = 131;
 static WORD const IDS_PROMPT_TEXT = 132;
 static WORD const IDS_OK = 119;
@@ -38,13 +36,12 @@ static void FitPromptText(HWND prompt)
     HWND ok = GetDlgItem(prompt, PROMPT_OK_ID);
     if (line == nullptr || ok == nullptr)
         return;
-    int length = GetWindowTextLengthW(line);
-    std::wstring text(length + 1, L'\0');
-    GetWindowTextW(line, &text[0], length + 1);
+    wchar_t text[UI_STRING_CHARS] = {};
+    int length = GetWindowTextW(line, text, UI_STRING_CHARS);
     HDC dc = GetDC(line);
     HGDIOBJ previousFont = SelectObject(dc, (HFONT)SendMessageW(line, WM_GETFONT, 0, 0));
     SIZE needed = {};
-    GetTextExtentPoint32W(dc, text.c_str(), length, &needed);
+    GetTextExtentPoint32W(dc, text, length, &needed);
     SelectObject(dc, previousFont);
     ReleaseDC(line, dc);
 
@@ -77,9 +74,9 @@ HWND CreateMonitorPrompt(HMONITOR monitor)
     info.cbSize = sizeof(info);
     GetMonitorInfoW(monitor, &info);
     SetWindowPos(prompt, nullptr, info.rcWork.left, info.rcWork.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowTextW(prompt, LoadUiString(IDS_PROMPT_CAPTION).c_str());
-    SetDlgItemTextW(prompt, PROMPT_TEXT_ID, LoadUiString(IDS_PROMPT_TEXT).c_str());
-    SetDlgItemTextW(prompt, PROMPT_OK_ID, LoadUiString(IDS_OK).c_str());
+    SetWindowTextW(prompt, UiString(IDS_PROMPT_CAPTION).text);
+    SetDlgItemTextW(prompt, PROMPT_TEXT_ID, UiString(IDS_PROMPT_TEXT).text);
+    SetDlgItemTextW(prompt, PROMPT_OK_ID, UiString(IDS_OK).text);
     FitPromptText(prompt);
 
     // Centred in the monitor's work area, clear of the taskbar.
@@ -145,10 +142,16 @@ INT_PTR CALLBACK MonitorPromptProc(HWND prompt, UINT message, WPARAM wParam, LPA
     return FALSE;
 }
 
-static BOOL CALLBACK CollectPrompt(HWND window, LPARAM prompts)
+// The system lists the thread's windows before the first call, so a prompt
+// closed here does not upset the enumeration.
+static BOOL CALLBACK ClosePrompt(HWND window, LPARAM synchronously)
 {
-    if (GetPropW(window, PROMPT_MARK) != nullptr)
-        ((std::vector<HWND> *)prompts)->push_back(window);
+    if (GetPropW(window, PROMPT_MARK) == nullptr)
+        return TRUE;
+    if (synchronously)
+        SendMessageW(window, WM_CLOSE_MONITOR_PROMPT, 0, 0);
+    else
+        PostMessageW(window, WM_CLOSE_MONITOR_PROMPT, 0, 0);
     return TRUE;
 }
 
@@ -158,14 +161,7 @@ static BOOL CALLBACK CollectPrompt(HWND window, LPARAM prompts)
 // The prompts all belong to the thread that runs the main window.
 void CloseMonitorPrompts(bool synchronously)
 {
-    std::vector<HWND> prompts;
-    EnumThreadWindows(GetCurrentThreadId(), CollectPrompt, (LPARAM)&prompts);
-    for (HWND prompt : prompts) {
-        if (synchronously)
-            SendMessageW(prompt, WM_CLOSE_MONITOR_PROMPT, 0, 0);
-        else
-            PostMessageW(prompt, WM_CLOSE_MONITOR_PROMPT, 0, 0);
-    }
+    EnumThreadWindows(GetCurrentThreadId(), ClosePrompt, synchronously ? TRUE : FALSE);
 }
 
 bool IsMonitorPromptMessage(MSG *message)

@@ -16,17 +16,16 @@ static DWORD const MULTI_SZ = REG_MULTI_SZ;
 // program stores it, or with them as a hand edit or another writer leaves it:
 // the text ends at the first NUL or at the end of the data. Empty when the
 // value cannot be read.
-static bool ReadStoredText(HKEY key, const wchar_t *valueName, std::wstring &text)
+size_t const STORED_TEXT_CHARS = MONITOR_VALUE_BYTES / sizeof(wchar_t);
+struct StoredText {
+    wchar_t text[STORED_TEXT_CHARS + 1];  // room for a terminator after the longest value
+};
+static bool ReadStoredText(HKEY key, const wchar_t *valueName, StoredText *stored)
 {
-    wchar_t buffer[MONITOR_VALUE_BYTES / sizeof(wchar_t)] = {};
-    DWORD bytes = sizeof(buffer);
-    if (RegQueryValueExW(key, valueName, nullptr, nullptr, (BYTE *)buffer, &bytes) != ERROR_SUCCESS)
+    DWORD bytes = MONITOR_VALUE_BYTES;
+    if (RegQueryValueExW(key, valueName, nullptr, nullptr, (BYTE *)stored->text, &bytes) != ERROR_SUCCESS)
         return false;
-    size_t characters = bytes / sizeof(wchar_t);
-    text.assign(buffer, characters);
-    size_t end = text.find(L'\0');
-    if (end != std::wstring::npos)
-        text.resize(end);
+    stored->text[bytes / sizeof(wchar_t)] = L'\0';
     return true;
 }
 
@@ -43,9 +42,9 @@ int IsChosenMonitor(const wchar_t *deviceName)
     HKEY key = OpenSettingsForReading();
     if (key == nullptr)
         return 0;
-    std::wstring stored;
+    StoredText stored;
     // Device names are compared exactly, letter case included.
-    int chosen = ReadStoredText(key, CHOSEN_MONITOR_VALUE, stored) && stored == deviceName ? 1 : 0;
+    int chosen = ReadStoredText(key, CHOSEN_MONITOR_VALUE, &stored) && wcscmp(stored.text, deviceName) == 0 ? 1 : 0;
     RegCloseKey(key);
     return chosen;
 }
@@ -56,11 +55,13 @@ int IsChosenMonitor(const wchar_t *deviceName)
 // that is followed by something else.
 static LONG SetStoredText(HKEY key, const wchar_t *valueName, const wchar_t *text)
 {
-    std::wstring data = text;
-    size_t characters = data.size();
-    data.push_back(L'*');
-    return RegSetValueExW(key, valueName, 0, MULTI_SZ, (const BYTE *)data.c_str(),
-                          (DWORD)(characters * sizeof(wchar_t)));
+    StoredText data;
+    size_t characters = wcslen(text);
+    if (characters > STORED_TEXT_CHARS)
+        characters = STORED_TEXT_CHARS;  // no more than a read gives back
+    CopyMemory(data.text, text, characters * sizeof(wchar_t));
+    data.text[characters] = L'*';
+    return RegSetValueExW(key, valueName, 0, MULTI_SZ, (const BYTE *)data.text, (DWORD)(characters * sizeof(wchar_t)));
 }
 
 LONG SaveChosenMonitor(const wchar_t *deviceName)
@@ -86,9 +87,9 @@ int MonitorChoiceNeeded()
     HKEY key = OpenSettingsForReading();
     if (key == nullptr)
         return 1;
-    std::wstring stored;
+    StoredText stored;
     // The choice was made for another set of monitors: one may have been added.
-    int needed = !ReadStoredText(key, MONITOR_COUNT_VALUE, stored) || _wtoi(stored.c_str()) != monitors ? 1 : 0;
+    int needed = !ReadStoredText(key, MONITOR_COUNT_VALUE, &stored) || _wtoi(stored.text) != monitors ? 1 : 0;
     RegCloseKey(key);
     return needed;
 }

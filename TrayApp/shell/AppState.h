@@ -10,7 +10,6 @@ extern "C" {
 #include <hidsdi.h>
 #include <hidpi.h>
 }
-#include <string>
 
 class HidDeviceSet;
 
@@ -67,6 +66,10 @@ WORD const IDD_OPTIONS = 131;
 WORD const IDD_OPTIONS_DISPLAY = 137;
 WORD const IDD_PRIMARY_MONITOR = 135;
 
+// Room for any one of the program's own strings, terminator included: the
+// longest translation is under half of it.
+size_t const UI_STRING_CHARS = 256;
+
 // The switch's firmware major version that has the display features.
 BYTE const DISPLAY_FIRMWARE_MAJOR = 4;
 
@@ -96,9 +99,9 @@ struct AppState {
     // Handles, strings and objects.
     HINSTANCE instance = nullptr;
     HWND mainWindow = nullptr;
-    std::wstring className;
-    std::wstring windowTitle;
-    std::wstring aboutTitle;
+    wchar_t className[UI_STRING_CHARS] = {};
+    wchar_t windowTitle[UI_STRING_CHARS] = {};
+    wchar_t aboutTitle[UI_STRING_CHARS] = {};
     HMENU trayMenu = (HMENU)(LONG_PTR)-1;
     UINT menuIdSwitchAll = 0;
     UINT menuIdSwitchAudio = 0;
@@ -112,7 +115,7 @@ struct AppState {
     DWORD muteControlId = 0;
     DWORD muteState = 0;
     HANDLE pipeHandle = INVALID_HANDLE_VALUE;
-    std::wstring pipeName;
+    wchar_t pipeName[MAX_PATH] = {};
     volatile WORD pipeCommand = 0;          // written by the pipe thread
     HANDLE pipeThread = nullptr;
     HANDLE watcherThread = nullptr;         // the last watcher's; closed by the next start or at exit

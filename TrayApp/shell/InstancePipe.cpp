@@ -105,14 +105,15 @@ void StartInstancePipe()
     // table is chosen, and "Morvax" elsewhere.
     wchar_t name[64] = {};
     LoadStringW(appState.instance, IDS_CLASS_NAME, name, sizeof(name) / sizeof(name[0]));
-    appState.pipeName = std::wstring(L"\\\\.\\pipe\\") + name;
+    lstrcpyW(appState.pipeName, L"\\\\.\\pipe\\");
+    lstrcatW(appState.pipeName, name);
 
     // Only programs on this computer may end the applet.
     DWORD pipeMode = PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT;
     if (PipeRejectsRemoteClients())
         pipeMode |= REJECT_REMOTE_CLIENTS;
     // Overlapped, so that a client that says nothing can be let go.
-    appState.pipeHandle = CreateNamedPipeW(appState.pipeName.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+    appState.pipeHandle = CreateNamedPipeW(appState.pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                            pipeMode, PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES,
                                            PIPE_DEFAULT_TIMEOUT_MS, nullptr);
     if (appState.pipeHandle == INVALID_HANDLE_VALUE) {

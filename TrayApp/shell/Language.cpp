@@ -2,6 +2,7 @@
 //   ChooseUiLanguage - the table to use for given system, user and UI languages
 //   SelectUiLanguage - picks uiLanguage once at start-up from the system's settings
 //   LoadUiString     - one string-table entry in uiLanguage
+//   UiString         - the same, by value
 #include "Shell.h"
 
 namespace {
@@ -71,7 +72,7 @@ void SelectUiLanguage()
     appState.englishFallback = englishFallback;
 }
 
-bool LoadUiString(UINT stringId, std::wstring &target)
+bool LoadUiString(UINT stringId, wchar_t *target, size_t targetChars)
 {
     HRSRC block = FindResourceExW(appState.instance, RT_STRING,
                                   MAKEINTRESOURCEW(stringId / STRINGS_PER_BLOCK + 1), appState.uiLanguage);
@@ -96,13 +97,19 @@ bool LoadUiString(UINT stringId, std::wstring &target)
     size_t length = units[position];
     if (length == 0 || position + 1 + length > unitCount)
         return false;
-    target.assign(units + position + 1, length);
+    if (targetChars == 0)
+        return false;
+    if (length > targetChars - 1)
+        length = targetChars - 1;
+    CopyMemory(target, units + position + 1, length * sizeof(WCHAR));
+    target[length] = L'\0';
     return true;
 }
 
-std::wstring LoadUiString(UINT stringId)
+UiText UiString(UINT stringId)
 {
-    std::wstring text;
-    LoadUiString(stringId, text);
-    return text;
+    UiText loaded;
+    loaded.text[0] = L'\0';
+    LoadUiString(stringId, loaded.text);
+    return loaded;
 }

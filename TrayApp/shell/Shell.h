@@ -45,8 +45,18 @@ void OnPipeTimer();
 // The string table for the given system, user and UI languages (ui 0: unknown).
 LANGID ChooseUiLanguage(LANGID system, LANGID user, LANGID ui, bool *englishFallback);
 void SelectUiLanguage();
-bool LoadUiString(UINT stringId, std::wstring &target);
-std::wstring LoadUiString(UINT stringId);
+// LoadUiString leaves the target untouched when the string is missing; a
+// string longer than the target is cut to fit.
+bool LoadUiString(UINT stringId, wchar_t *target, size_t targetChars);
+template <size_t N> bool LoadUiString(UINT stringId, wchar_t (&target)[N])
+{
+    return LoadUiString(stringId, target, N);
+}
+// One string by value, empty when missing: SetWindowTextW(window, UiString(id).text).
+struct UiText {
+    wchar_t text[UI_STRING_CHARS];
+};
+UiText UiString(UINT stringId);
 
 // Diagnostics: one line on the system debug output.
 void DebugLine(const wchar_t *text);

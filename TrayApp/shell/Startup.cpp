@@ -31,7 +31,7 @@ void RegisterMainWindowClass(HINSTANCE instance)
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
     windowClass.lpszMenuName = MAKEINTRESOURCEW(IDR_CLASS_MENU);
-    windowClass.lpszClassName = appState.className.c_str();
+    windowClass.lpszClassName = appState.className;
     windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_PROGRAM_SMALL));
     RegisterClassExW(&windowClass);
 }
@@ -111,7 +111,7 @@ BOOL InitInstance(HINSTANCE instance, int showCommand)
     GetVersionExW((OSVERSIONINFOW *)&appState.osVersion);
 
     // One copy per desktop: a second start either ends the first ("/x") or just ends.
-    HWND runningCopy = FindWindowW(appState.className.c_str(), appState.windowTitle.c_str());
+    HWND runningCopy = FindWindowW(appState.className, appState.windowTitle);
     if (runningCopy != nullptr) {
         if (CommandLineHas(commandLine, L"/x"))
             PostMessageW(runningCopy, WM_COMMAND, IDM_EXIT, 0);
@@ -156,7 +156,7 @@ BOOL InitInstance(HINSTANCE instance, int showCommand)
     if (appState.enableKeysOptimize != 0)
         appState.optimizeTimerId = StartThreadTimer(OPTIMIZE_TIMER, OPTIMIZE_TIMER_PERIOD);
 
-    appState.mainWindow = CreateWindowExW(0, appState.className.c_str(), appState.windowTitle.c_str(),
+    appState.mainWindow = CreateWindowExW(0, appState.className, appState.windowTitle,
                                           WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0,
                                           nullptr, nullptr, appState.instance, nullptr);
     if (appState.mainWindow == nullptr)

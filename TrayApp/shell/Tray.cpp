@@ -66,7 +66,7 @@ void AddTrayIcon()
     tray.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     tray.uCallbackMessage = WM_TRAY_NOTIFY;
     tray.hIcon = icon;
-    lstrcpynW(tray.szTip, appState.windowTitle.c_str(), ARRAYSIZE(tray.szTip));
+    lstrcpynW(tray.szTip, appState.windowTitle, ARRAYSIZE(tray.szTip));
 
     LoadTrayMenu();
     Shell_NotifyIconW(NIM_ADD, &tray);
@@ -149,10 +149,10 @@ void ShowTrayMenu()
         RemoveItemAndSeparatorAbove(IDM_OPTIMIZE_DISPLAY);
     } else {
         // The item reads in the applet's language whatever language the menu came in.
-        std::wstring text = LoadUiString(IDS_OPTIMIZE_DISPLAY);
+        UiText item = UiString(IDS_OPTIMIZE_DISPLAY);
         int position = FindMenuItemPosition(menu, IDM_OPTIMIZE_DISPLAY);
-        if (position >= 0 && !text.empty())
-            ModifyMenuW(menu, position, MF_BYPOSITION | MF_STRING, IDM_OPTIMIZE_DISPLAY, text.c_str());
+        if (position >= 0 && item.text[0] != L'\0')
+            ModifyMenuW(menu, position, MF_BYPOSITION | MF_STRING, IDM_OPTIMIZE_DISPLAY, item.text);
     }
 
     trayMenuShowing = true;

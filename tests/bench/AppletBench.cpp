@@ -1,15 +1,20 @@
 // Figures for scripts/bench.sh; not a test.
-//   AppletBench.exe startup [runs]   start-up to ready, the applet against
-//       MinimalTray.exe, alternating, with a firmware-4 switch attached: from
-//       CreateProcess to its icon at the shell and, for the applet, its
-//       keyboard hook in place.
+//   AppletBench.exe startup [runs] [stand-in-mixer]  start-up to ready, the
+//       applet against MinimalTray.exe, alternating, with a firmware-4 switch
+//       attached: from CreateProcess to its icon at the shell and, for the
+//       applet, its keyboard hook in place. With stand-in-mixer the applet
+//       sees one simulated mixer instead of Wine's sound driver, whose probe
+//       is Wine's cost, not the applet's.
 //   AppletBench.exe command [count]  the Switch All command posted to the
 //       running applet -> the switch report at the simulated switch.
+//   AppletBench.exe send [count]     the Switch All command sent to an applet
+//       already running, each handled before the next (for its memory).
 #include "AppletProcess.h"
 #include "BenchTiming.h"
 #include "Messages.h"
 #include "Registry.h"
 #include "ShellTray.h"
+#include "SimulatedMixers.h"
 #include "SimulatedSwitch.h"
 
 #include <algorithm>
@@ -97,11 +102,16 @@ double TimeStartUp(ShellTray &shell, bool applet)
     return ready ? elapsed : -1;
 }
 
-int StartUp(int runs)
+int StartUp(int runs, bool standInMixer)
 {
     CleanRegistry registry;
     ShellTray shell;
     SimulatedSwitch simulated;
+    std::unique_ptr<SimulatedMixers> mixers;
+    if (standInMixer) {
+        mixers.reset(new SimulatedMixers());
+        mixers->add(SimMixer());
+    }
     if (!shell.isTheShell() || !simulated.running()) {
         printf("the stand-in shell or the simulated switch did not start\n");
         return 1;
@@ -129,7 +139,8 @@ int StartUp(int runs)
     }
     double const applet = Percentile(appletTimes, 50);
     double const minimal = Percentile(minimalTimes, 50);
-    printf("start-up to ready, %d starts each, alternating:\n", runs);
+    printf("start-up to ready, %d starts each, alternating, %s:\n", runs,
+           standInMixer ? "the applet with a stand-in mixer" : "the applet with Wine's sound driver");
     printf("  VarnelKVM.exe (icon shown, keyboard hook in place): median %.1f ms, fastest %.1f ms\n", applet,
            Percentile(appletTimes, 0));
     printf("  MinimalTray.exe (icon shown):                    median %.1f ms, fastest %.1f ms\n", minimal,
@@ -199,14 +210,35 @@ int CommandToReport(int count)
     return missed == 0 ? 0 : 1;
 }
 
+// The applet's window by its class; the bench's prefix speaks English.
+int SendToRunningApplet(int count)
+{
+    HWND window = FindWindowW(L"Morvax", nullptr);
+    if (window == nullptr) {
+        printf("no running applet\n");
+        return 1;
+    }
+    int unanswered = 0;
+    for (int command = 0; command < count; ++command) {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutW(window, WM_COMMAND, MENU_SWITCH_ALL, 0, SMTO_NORMAL, REPORT_TIMEOUT_MS, &result))
+            ++unanswered;
+    }
+    printf("Switch All sent %d times, %d unanswered\n", count, unanswered);
+    return unanswered == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
     if (argc >= 2 && wcscmp(argv[1], L"startup") == 0)
-        return StartUp(argc > 2 ? std::max(1, _wtoi(argv[2])) : 20);
+        return StartUp(argc > 2 ? std::max(1, _wtoi(argv[2])) : 20,
+                       argc > 3 && wcscmp(argv[3], L"stand-in-mixer") == 0);
     if (argc >= 2 && wcscmp(argv[1], L"command") == 0)
         return CommandToReport(argc > 2 ? std::max(1, _wtoi(argv[2])) : 100);
-    fprintf(stderr, "usage: AppletBench startup [runs] | command [count]\n");
+    if (argc >= 2 && wcscmp(argv[1], L"send") == 0)
+        return SendToRunningApplet(argc > 2 ? std::max(1, _wtoi(argv[2])) : 1000);
+    fprintf(stderr, "usage: AppletBench startup [runs] [stand-in-mixer] | command [count] | send [count]\n");
     return 2;
 }

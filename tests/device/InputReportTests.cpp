@@ -95,7 +95,7 @@ TEST_F(InputReportTest, BorderRequestsGoToTheWindowOfTheApplet)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        appState.className = row.className;
+        lstrcpynW(appState.className, row.className, UI_STRING_CHARS);
         posted.clear();
         debug.clear();
 

@@ -1,12 +1,14 @@
 // The icon groups as compiled into VarnelKVM.exe: 107 and 108 (the program),
 // 130 and 134 (the tray icon with and without a switch). Each group's images
 // by size and colour depth, and each image as the system reads it: a
-// BITMAPINFOHEADER of that size and depth, palette images truly indexed.
+// BITMAPINFOHEADER of that size and depth, palette images truly indexed, or
+// for the 128 px image a PNG. 107, 108 and 130 share one set of images.
 #include "ResourceImage.h"
 
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <set>
 
 namespace {
@@ -35,6 +37,7 @@ struct ExpectedGroup {
 const ExpectedGroup GROUPS[] = {{107, true}, {108, true}, {130, true}, {134, false}};
 WORD const ATTACHED_ICON = 130;
 WORD const NOT_ATTACHED_ICON = 134;
+int const PNG_SIZE = 128;  // stored as a PNG; the smaller images are DIBs
 
 std::vector<ImageFormat> Expected(const ExpectedGroup &group)
 {
@@ -73,15 +76,21 @@ TEST_F(Icons, FourGroupsAndNoStrayImages)
     EXPECT_EQ(std::set<ULONG_PTR>(groups.begin(), groups.end()), (std::set<ULONG_PTR>{107, 108, 130, 134}));
 
     std::set<ULONG_PTR> referenced;
+    std::map<WORD, std::vector<WORD>> ids;
     for (const ExpectedGroup &group : GROUPS) {
         EXPECT_EQ(ResourceLanguages(ProgramAsData(), RT_GROUP_ICON, MAKEINTRESOURCEW(group.id)),
                   std::vector<LANGID>{ENGLISH_US}) << "icon group " << group.id;
-        for (const IconGroupEntry &entry : Group(group.id))
+        for (const IconGroupEntry &entry : Group(group.id)) {
             referenced.insert(entry.iconId);
+            ids[group.id].push_back(entry.iconId);
+        }
     }
     std::vector<ULONG_PTR> images = ResourceIds(ProgramAsData(), RT_ICON);
     EXPECT_EQ(std::set<ULONG_PTR>(images.begin(), images.end()), referenced);
-    EXPECT_EQ(images.size(), 13u + 13u + 13u + 12u);
+    // The program's icon and the attached tray icon are stored once.
+    EXPECT_EQ(images.size(), 13u + 12u);
+    EXPECT_EQ(ids[108], ids[107]);
+    EXPECT_EQ(ids[130], ids[107]);
 }
 
 TEST_F(Icons, EachGroupHoldsItsSizesAndDepths)
@@ -101,9 +110,10 @@ TEST_F(Icons, EachGroupHoldsItsSizesAndDepths)
     }
 }
 
-// Every image is a DIB of the listed size and depth: header, palette for 4
-// and 8 bits, colour bits and the AND mask, nothing more and nothing less.
-TEST_F(Icons, ImagesAreBitmapsOfTheirFormat)
+// Every image up to 48 px is a DIB of the listed size and depth: header,
+// palette for 4 and 8 bits, colour bits and the AND mask, nothing more and
+// nothing less. The 128 px image is a PNG of that size.
+TEST_F(Icons, ImagesAreOfTheirFormat)
 {
     for (const ExpectedGroup &group : GROUPS) {
         for (const IconGroupEntry &entry : Group(group.id)) {
@@ -112,6 +122,24 @@ TEST_F(Icons, ImagesAreBitmapsOfTheirFormat)
             std::vector<BYTE> image;
             ASSERT_TRUE(ResourceBytes(ProgramAsData(), RT_ICON, MAKEINTRESOURCEW(entry.iconId), ENGLISH_US, &image));
             EXPECT_EQ(image.size(), entry.bytes);
+            // The system makes an icon of it.
+            HICON icon = CreateIconFromResourceEx(image.data(), (DWORD)image.size(), TRUE, 0x00030000,
+                                                  entry.width, entry.width, LR_DEFAULTCOLOR);
+            EXPECT_NE(icon, nullptr);
+            if (icon != nullptr)
+                DestroyIcon(icon);
+
+            if (entry.width == PNG_SIZE) {
+                // The signature, then the IHDR chunk with the width and height.
+                ASSERT_GE(image.size(), 24u);
+                EXPECT_EQ(memcmp(image.data(), "\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16), 0) << "not a PNG";
+                auto bigEndian = [&](size_t at) {
+                    return DWORD(image[at]) << 24 | image[at + 1] << 16 | image[at + 2] << 8 | image[at + 3];
+                };
+                EXPECT_EQ(bigEndian(16), DWORD(PNG_SIZE));
+                EXPECT_EQ(bigEndian(20), DWORD(PNG_SIZE));
+                continue;
+            }
             ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
             BITMAPINFOHEADER header;
             memcpy(&header, image.data(), sizeof(header));
@@ -127,13 +155,6 @@ TEST_F(Icons, ImagesAreBitmapsOfTheirFormat)
                                    RowBytes(entry.width, entry.bitCount) * entry.width +
                                    RowBytes(entry.width, 1) * entry.width;
             EXPECT_EQ(image.size(), expectedBytes);
-
-            // The system makes an icon of it.
-            HICON icon = CreateIconFromResourceEx(image.data(), (DWORD)image.size(), TRUE, 0x00030000,
-                                                  entry.width, entry.width, LR_DEFAULTCOLOR);
-            EXPECT_NE(icon, nullptr);
-            if (icon != nullptr)
-                DestroyIcon(icon);
         }
     }
 }

@@ -76,9 +76,9 @@ TEST(SelectUiLanguage, PicksATableThisProgramCarries)
     if (appState.englishFallback) {
         EXPECT_EQ(appState.uiLanguage, 1033);
     }
-    std::wstring product;
+    wchar_t product[UI_STRING_CHARS] = {};
     EXPECT_TRUE(LoadUiString(138, product));
-    EXPECT_EQ(product, L"Kestrel");
+    EXPECT_STREQ(product, L"Kestrel");
 }
 
 struct LoadCase {
@@ -124,12 +124,36 @@ TEST(LoadUiString, InTheChosenLanguageOrNotAtAll)
         SCOPED_TRACE(row.name);
         appState = AppState();
         appState.uiLanguage = row.language;
-        std::wstring target = L"previous text";
+        wchar_t target[UI_STRING_CHARS] = L"previous text";
         EXPECT_EQ(LoadUiString(row.id, target), row.expected != UNTOUCHED);
-        EXPECT_EQ(target, row.expected != UNTOUCHED ? row.expected : L"previous text");
+        EXPECT_STREQ(target, row.expected != UNTOUCHED ? row.expected : L"previous text");
         // The returning form gives an empty text for a string that is not there.
-        EXPECT_EQ(LoadUiString(row.id), row.expected != UNTOUCHED ? row.expected : L"");
+        EXPECT_STREQ(UiString(row.id).text, row.expected != UNTOUCHED ? row.expected : L"");
     }
+    appState = AppState();
+}
+
+// Every string of every table fits the room the program gives a string, and
+// a smaller target is filled without writing past its end.
+TEST(LoadUiString, FitsItsRoom)
+{
+    const LANGID tables[] = {7, 10, 12, 16, 17, 18, 19, 1028, 1033, 2052};
+    for (LANGID table : tables) {
+        appState = AppState();
+        appState.uiLanguage = table;
+        for (UINT id = 100; id < 160; ++id) {
+            wchar_t wide[4 * UI_STRING_CHARS] = {};
+            if (LoadUiString(id, wide)) {
+                EXPECT_LT(wcslen(wide), UI_STRING_CHARS - 1) << "string " << id << " of table " << table;
+            }
+        }
+    }
+    appState = AppState();
+    appState.uiLanguage = 1033;
+    wchar_t small[5] = {L'x', L'x', L'x', L'x', L'x'};
+    EXPECT_TRUE(LoadUiString(138, small, 4));
+    EXPECT_STREQ(small, L"Kes");
+    EXPECT_EQ(small[4], L'x');
     appState = AppState();
 }
 

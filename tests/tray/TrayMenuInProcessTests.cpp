@@ -56,7 +56,7 @@ protected:
         LoadUiString(IDS_CLASS_NAME, appState.className);
         LoadUiString(IDS_PRODUCT_NAME, appState.windowTitle);
         RegisterMainWindowClass(appState.instance);
-        appState.mainWindow = CreateWindowExW(0, appState.className.c_str(), appState.windowTitle.c_str(),
+        appState.mainWindow = CreateWindowExW(0, appState.className, appState.windowTitle,
                                               WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr,
                                               nullptr, appState.instance, nullptr);
         ASSERT_NE(appState.mainWindow, nullptr);
@@ -158,8 +158,9 @@ TEST_F(TrayMenuInProcessTest, OptimizeDisplayReadsInTheAppletsLanguage)
         setUpTray(row.uiLanguage, false);
         std::optional<MenuItems> menu = openMenu(0x5A01, FIRMWARE_4_0);
         ASSERT_TRUE(menu.has_value()) << "no popup opened";
-        std::wstring expected;
-        ASSERT_TRUE(LoadUiString(IDS_OPTIMIZE_DISPLAY, expected));
+        wchar_t loaded[UI_STRING_CHARS] = {};
+        ASSERT_TRUE(LoadUiString(IDS_OPTIMIZE_DISPLAY, loaded));
+        std::wstring expected = loaded;
         ASSERT_NE(expected, L"Optimize Display") << "the test needs a translated string 127";
         bool seen = false;
         for (const MenuItem &item : *menu) {
