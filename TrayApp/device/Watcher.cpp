@@ -7,6 +7,8 @@
 #include "Device.h"
 #include "../shell/Shell.h"
 
+#include <new>
+
 static DWORD const INPUT_REPORT_BYTES = sizeof(appState.inputReport);
 
 // The watcher's one read: touched only by the watcher thread and the read it issued.
@@ -16,8 +18,9 @@ static volatile bool readCompleted;
 // The watcher ends at once when told to; this is only a bound, wide enough
 // for a machine so busy that the watcher's last steps wait seconds for a turn.
 static DWORD const WATCHER_STOP_WAIT_MS = 5000;
-// The running watcher's set; there is never more than one watcher.
-static HidDeviceSet watcherSet;
+// Room for the running watcher's set (there is never more than one
+// watcher), made afresh at each start rather than when the program starts.
+alignas(HidDeviceSet) static BYTE watcherSetSpace[sizeof(HidDeviceSet)];
 
 static VOID CALLBACK ReadCompletion(DWORD errorCode, DWORD bytesTransferred, LPOVERLAPPED overlapped)
 {
@@ -91,8 +94,7 @@ void OnWatcherStartTimer()
         CloseHandle(appState.watcherThread);
     appState.watcherThread = nullptr;
     appState.watcherKeepRunning = true;
-    watcherSet = HidDeviceSet();
-    appState.watcherDeviceSet = &watcherSet;
+    appState.watcherDeviceSet = new (watcherSetSpace) HidDeviceSet();
     HANDLE thread = CreateThread(nullptr, 0, WatchThreadWorker, nullptr, CREATE_SUSPENDED, nullptr);
     if (thread == nullptr) {
         appState.watcherDeviceSet = nullptr;
