@@ -15,6 +15,7 @@ HANDLE FindSwitchDevice(DWORD *outputReportLength);
 void CopyPathForMatching(const wchar_t *devicePath, wchar_t (&matchingCopy)[MATCHING_COPY_CHARS]);
 bool PathHoldsSwitchId(const wchar_t *upperPath);
 bool PathHoldsNoAudioId(const wchar_t *upperPath);
+bool PathHoldsVideoSwitchId(const wchar_t *upperPath);
 bool MatchesBySerialKey(const wchar_t *upperPath);  // Windows before 2000
 
 int const HID_SET_HANDLES = 5;

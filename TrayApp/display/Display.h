@@ -29,6 +29,8 @@ void OnBorderTimer();
 void OnTurnBorderOn();
 void OnTurnBorderOff();
 void OnDisplayChange();
+// A switch that carries video has just been plugged in.
+void OnVideoSwitchArrival();
 // The border already shows: a new loop draws it round the monitor as it is now.
 void RestartBorderLoop();
 // The applet closes: the border ends as the switch would end it, frame wiped.

@@ -40,6 +40,10 @@ UINT_PTR const TIMER_NOT_RUNNING = (UINT_PTR)-1;
 // Menu and command identifiers.
 WORD const IDM_ABOUT = 104;
 WORD const IDM_EXIT = 105;
+// The lParam with which only the installers send IDM_EXIT: they replace the
+// applet's files, and must not move the user's screen to the other computer
+// in the middle of an install (the menu, "/x" and accelerators send 0).
+LPARAM const EXIT_FOR_INSTALLER = 0x564B494E;
 WORD const IDM_SWITCH_ALL = 32773;          // menu 129
 WORD const IDM_SWITCH_AUDIO = 32779;
 WORD const IDM_SWITCH_VIDEO = 32780;
@@ -48,6 +52,9 @@ WORD const IDM_SWITCH_AUDIO_EN = 32785;
 WORD const IDM_SWITCH_VIDEO_EN = 32786;
 WORD const IDM_OPTIONS = 32776;
 WORD const IDM_OPTIMIZE_DISPLAY = 32783;
+
+// The user's settings, under HKEY_CURRENT_USER.
+wchar_t const USER_SETTINGS_KEY[] = L"Software\\Varnel\\Kestrel";
 
 // Resource identifiers used by code.
 WORD const IDS_ABOUT_TITLE = 104;
@@ -143,7 +150,8 @@ struct AppState {
     UINT_PTR borderTimerId = TIMER_NOT_RUNNING;
     UINT_PTR pipeTimerId = TIMER_NOT_RUNNING;
 
-    // Set by the first pass of the exit sequence; later passes do nothing.
+    // Set by the first pass of the exit sequence; later passes do nothing,
+    // and nothing starts a border or a command from then on.
     bool exitSequenceStarted = false;
 };
 

@@ -20,14 +20,14 @@ static bool SwitchOnEventWanted(DWORD setting)
 // DestroyWindow inside the sequence delivers WM_DESTROY and WM_NCDESTROY,
 // which lead back here: the guard makes one exit run its effects once, so the
 // switch-all on exit is sent once and does not move control away and back.
-void RunExitSequence(bool windowAlreadyGoing)
+void RunExitSequence(bool windowAlreadyGoing, bool switchAllowed)
 {
     if (appState.exitSequenceStarted)
         return;
     appState.exitSequenceStarted = true;
 
     EndBorderForExit();
-    if (SwitchOnEventWanted(appState.switchOnExit)) {
+    if (switchAllowed && SwitchOnEventWanted(appState.switchOnExit)) {
         DebugLine(L"The app is closing, time to switch\n");
         SendSwitchCommand(SWITCH_ALL);
     }
@@ -54,7 +54,7 @@ static void OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
         ShowAboutDialog(window);
         break;
     case IDM_EXIT:
-        RunExitSequence(false);
+        RunExitSequence(false, lParam != EXIT_FOR_INSTALLER);
         break;
     case IDM_SWITCH_ALL:
     case IDM_SWITCH_ALL_EN:

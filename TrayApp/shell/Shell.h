@@ -19,8 +19,9 @@ void WriteRegistryDword(HKEY key, const wchar_t *valueName, DWORD value);
 
 // Main window (MainWindow.cpp)
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// windowAlreadyGoing: entered from WM_DESTROY or WM_NCDESTROY.
-void RunExitSequence(bool windowAlreadyGoing);
+// windowAlreadyGoing: entered from WM_DESTROY or WM_NCDESTROY; switchAllowed:
+// false only for an installer's exit, which never switches the computers.
+void RunExitSequence(bool windowAlreadyGoing, bool switchAllowed = true);
 
 // Timers (Timers.cpp)
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
