@@ -16,13 +16,11 @@ if(NOT WIXL)
   return()
 endif()
 
-# The package's custom action: carried inside it, never installed.
-add_library(EndRunningCopies MODULE EndRunningCopies.cpp)
+# The package's custom actions: carried inside it, never installed.
+add_library(EndRunningCopies MODULE EndRunningCopies.cpp DesktopStart.cpp)
 set_target_properties(EndRunningCopies PROPERTIES PREFIX "")
-target_link_libraries(EndRunningCopies PRIVATE msi psapi)
-# From psapi.dll, not kernel32's K32 forms, which Windows only has from 7 on.
-target_compile_definitions(EndRunningCopies PRIVATE PSAPI_VERSION=1)
-# Windows Installer looks the entry up by its plain name, not the i386 EndRunningCopies@4.
+target_link_libraries(EndRunningCopies PRIVATE msi ole32 oleaut32 uuid shell32 advapi32 wtsapi32)
+# Windows Installer looks the entries up by their plain names, not the i386 EndRunningCopies@4.
 target_link_options(EndRunningCopies PRIVATE ${STATIC_RUNTIME_FLAGS} -Wl,--kill-at)
 
 set(VARNEL_MSI_TARGET x86)
