@@ -45,17 +45,18 @@ int StartBorder()
     return 1;
 }
 
-void OptimizeDisplay()
+bool OptimizeDisplay()
 {
     if (appState.borderOn != 0 || Closing())
-        return;
+        return false;
     // Tells the switch that this computer asked for the optimisation.
     appState.optimizeRequested = 1;
     ClearStopSignal();
     StartBorder();
-    SendResolutionReport();
-    SendBorderReport();
+    bool resolutionSent = SendResolutionReport();
+    bool borderSent = SendBorderReport();
     appState.optimizeRequested = 0;
+    return resolutionSent && borderSent;
 }
 
 // The border round the monitor as it is now (a new one, or the one that

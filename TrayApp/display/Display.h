@@ -24,7 +24,9 @@ bool IsMonitorPromptMessage(MSG *message);
 
 // Border state, on the main thread (Border.cpp)
 int StartBorder();
-void OptimizeDisplay();
+// True when the switch was told the resolution and the border; false when
+// the border already showed and nothing was done.
+bool OptimizeDisplay();
 void OnBorderTimer();
 void OnTurnBorderOn();
 void OnTurnBorderOff();

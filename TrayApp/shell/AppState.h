@@ -77,6 +77,9 @@ WORD const IDD_PRIMARY_MONITOR = 135;
 // longest translation is under half of it.
 size_t const UI_STRING_CHARS = 256;
 
+// What a switch report asks the switch to move to the other computer.
+enum SwitchCommand { SWITCH_NONE = 0, SWITCH_VIDEO = 1, SWITCH_AUDIO = 2, SWITCH_ALL = 3 };
+
 // The switch's firmware major version that has the display features.
 BYTE const DISPLAY_FIRMWARE_MAJOR = 4;
 

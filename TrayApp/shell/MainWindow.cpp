@@ -2,6 +2,7 @@
 //   MainWndProc      - dispatches to the part that owns each message
 //   OnCommand        - tray menu commands and another copy's "/x"
 //   OnEndSession     - switch away when Windows shuts down (one variant)
+// (A second start's verbs reach OnVerb, in Verbs.cpp.)
 //   RunExitSequence  - takes the applet down, once per exit
 #include "Shell.h"
 #include "../device/Device.h"
@@ -137,5 +138,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnTaskbarCreated();
         return 0;
     }
+    if (message == VerbMessage())
+        return OnVerb(wParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }
