@@ -41,15 +41,20 @@ protected:
         for (const VerbRow &row : rows) {
             SCOPED_TRACE(Utf8(row.arguments));
             simulator.clearReports();
-            EXPECT_EQ(runVerb(row.arguments), row.exitCode);
+            long exitCode = runVerb(row.arguments);
+            EXPECT_EQ(exitCode, row.exitCode);
             // An answer of 0 comes once every report is written; otherwise nothing more comes.
             if (row.reports.empty())
                 simulator.waitForQuiet();
             std::vector<std::string> reports = HexReports(simulator);
+            std::string seen;
             for (std::string &report : reports) {
+                seen += " [" + report + "]";
                 if (report.compare(0, 6, "03 03 ") == 0)
                     report = RESOLUTION;
             }
+            printf("  %-14s -> exit code %ld,%s\n", Utf8(row.arguments).c_str(), exitCode,
+                   seen.empty() ? " no report" : seen.c_str());
             EXPECT_EQ(reports, row.reports);
             EXPECT_TRUE(applet.running());
         }
@@ -90,6 +95,7 @@ TEST_F(VerbTest, EachVerbDoesWhatTheMenuOffersForTheSwitchAttached)
     };
     for (const Case &each : cases) {
         SCOPED_TRACE(each.name);
+        printf("%s:\n", each.name);
         int id = each.productId != 0 ? simulator.add(SwitchInterface(each.productId, each.firmware, 8)) : -1;
         AppletProcess applet;
         startApplet(applet);
