@@ -36,6 +36,11 @@ fail() {
   exit 1
 }
 
+# One locale for every build, whatever the user's: makensis reads its
+# arguments (the copyright sign) as UTF-8, and no tool sorts or words
+# anything differently from one machine to the next.
+export LC_ALL=C.UTF-8
+
 extra_packages=(osslsigncode openssl python3)
 [ "$arch" = x86_64 ] && extra_packages+=(g++-mingw-w64-x86-64-posix)
 "$root/scripts/setup-debian.sh" "${extra_packages[@]}"
