@@ -3,7 +3,8 @@
 ;   VERSION    1.1.6.0, from the program's version block
 ;   PUBLISHER  the version block's company name
 ;   COPYRIGHT  its copyright line
-;   BIN_DIR    the folder holding VarnelKVM.exe and Quillhook.dll
+;   BIN_DIR    the folder holding VarnelKVM.exe, Quillhook.dll and DesktopUser.exe
+;              (the build's payload folder: see varnel_ship in CMakeLists.txt)
 ;   ICON       the installer's icon
 ;   OUT_FILE   the installer to write
 ;   AMD64      (optional) a 64-bit installer of the 64-bit build, into the
