@@ -35,10 +35,18 @@ ZERO_CODE = "{00000000-0000-0000-0000-000000000000}"
 
 def summary_properties(package):
     """Offsets in the file of the replaced properties' values: {pid: offset}.
-    A freshly written package holds the small summary stream in one piece."""
-    at = package.find(SUMMARY_FMTID)
-    if at < 28 or package.find(SUMMARY_FMTID, at + 1) != -1 or package[at - 28:at - 26] != b"\xfe\xff":
+    A freshly written package holds the small summary stream in one piece: a
+    property set header (byte order FE FF, version 0, one section) with the
+    summary's FMTID. The same GUID also stands in programs the package
+    carries, without that header."""
+    starts, at = [], package.find(SUMMARY_FMTID)
+    while at != -1:
+        if at >= 28 and package[at - 28:at - 24] == b"\xfe\xff\x00\x00" and package[at - 4:at] == b"\x01\x00\x00\x00":
+            starts.append(at)
+        at = package.find(SUMMARY_FMTID, at + 1)
+    if len(starts) != 1:
         sys.exit("build-msi.py: the package's summary information was not found in one piece")
+    at = starts[0]
     section = at - 28 + struct.unpack_from("<I", package, at + 16)[0]
     count = struct.unpack_from("<I", package, section + 4)[0]
     found = {}
@@ -77,11 +85,7 @@ def run_wixl(wixl, output, product_code):
         return bytearray(f.read())
 
 
-def main():
-    if len(sys.argv) < 3:
-        sys.exit(__doc__)
-    output, wixl = sys.argv[1], sys.argv[2:]
-    draft = output + ".draft"
+def build(wixl, draft):
     product_code = code_of(run_wixl(wixl, draft, ZERO_CODE), "product:")
     package = run_wixl(wixl, draft, product_code)
     epoch = os.environ.get("SOURCE_DATE_EPOCH")
@@ -95,7 +99,19 @@ def main():
                                 capture_output=True, text=True).stdout
     if code_of(package, "package:") not in summary or "ProductCode\t" + product_code not in properties:
         sys.exit("build-msi.py: the package does not read back with its new codes")
-    os.replace(draft, output)
+
+
+def main():
+    if len(sys.argv) < 3:
+        sys.exit(__doc__)
+    output, wixl = sys.argv[1], sys.argv[2:]
+    draft = output + ".draft"
+    try:
+        build(wixl, draft)
+        os.replace(draft, output)
+    finally:
+        if os.path.exists(draft):
+            os.remove(draft)
 
 
 if __name__ == "__main__":
