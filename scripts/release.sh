@@ -71,11 +71,11 @@ if [ -n "${VARNEL_SIGN_PFX:-}" ]; then
     openssl pkcs12 -in "$VARNEL_SIGN_PFX" -passin env:VARNEL_SIGN_PASSWORD "$@" 2>/dev/null ||
       openssl pkcs12 -legacy -in "$VARNEL_SIGN_PFX" -passin env:VARNEL_SIGN_PASSWORD "$@" 2>/dev/null
   }
-  key=$(pkcs12 -nocerts -nodes) && certificate=$(pkcs12 -clcerts -nokeys) ||
+  certificate=$(pkcs12 -clcerts -nokeys) ||
     fail "VARNEL_SIGN_PFX ($VARNEL_SIGN_PFX) does not open with VARNEL_SIGN_PASSWORD: a wrong password, or not a PKCS#12 file. Nothing was built."
-  grep -q "PRIVATE KEY" <<<"$key" && grep -q "BEGIN CERTIFICATE" <<<"$certificate" ||
+  # -clcerts gives only the certificate that goes with the key.
+  grep -q "BEGIN CERTIFICATE" <<<"$certificate" && pkcs12 -nocerts -nodes | grep -c "PRIVATE KEY" >/dev/null ||
     fail "VARNEL_SIGN_PFX ($VARNEL_SIGN_PFX) holds no certificate with its private key. Nothing was built."
-  unset key
   subject=$(openssl x509 -noout -subject -nameopt RFC2253 <<<"$certificate" | sed 's/^subject=//')
   thumbprint=$(openssl x509 -noout -fingerprint -sha1 <<<"$certificate" | sed 's/.*=//; s/://g')
   expires=$(openssl x509 -noout -enddate <<<"$certificate" | sed 's/^notAfter=//')
