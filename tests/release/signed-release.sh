@@ -54,7 +54,7 @@ signed() {  # FILE: signed by the test's certificate, with a time stamp of its s
 while read -r pfx password server message; do
   mkdir -p refused && touch refused/VarnelKVM.exe  # as if from an earlier release
   if VARNEL_SIGN_PFX=$pfx VARNEL_SIGN_PASSWORD=$password VARNEL_SIGN_TIMESTAMP_URL=${server#-} \
-       release refused >refused.txt 2>&1; then
+       release refused </dev/null >refused.txt 2>&1; then
     fail "$pfx, $password, $server: the release went ahead"
   fi
   grep -q "$message" refused.txt || fail "$pfx, $password, $server: no \"$message\" in: $(cat refused.txt)"
