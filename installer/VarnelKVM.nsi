@@ -3,12 +3,16 @@
 ;   VERSION    1.1.6.0, from the program's version block
 ;   PUBLISHER  the version block's company name
 ;   COPYRIGHT  its copyright line
-;   BIN_DIR    the folder holding VarnelKVM.exe and Quillhook.dll
+;   BIN_DIR    the folder holding VarnelKVM.exe, Quillhook.dll and DesktopUser.exe
+;              (the build's payload folder: see varnel_ship in CMakeLists.txt)
 ;   ICON       the installer's icon
 ;   OUT_FILE   the installer to write
 ;   AMD64      (optional) a 64-bit installer of the 64-bit build, into the
 ;              64-bit Program Files: the tests' stand-in on machines that run
 ;              no 32-bit programs. It never ships.
+;   SIGN       (optional, a signed release) the command that signs the file it
+;              is given in place; SIGNED_PLUGINS then holds NSIS's plug-ins
+;              signed with it
 ;
 ; Functions: EndRunningCopies and StartInstalledCopy (installer and
 ; uninstaller), .onInit, AllWindowsPage, AllWindowsPageLeave,
@@ -37,6 +41,14 @@ SetCompressor /SOLID lzma
 
 !ifndef VERSION | PUBLISHER | COPYRIGHT | BIN_DIR | ICON | OUT_FILE
   !error "makensis needs -DVERSION= -DPUBLISHER= -DCOPYRIGHT= -DBIN_DIR= -DICON= -DOUT_FILE= (the build passes them)"
+!endif
+
+; Signed as Windows checks them: the uninstaller before it is packed, then the
+; installer once written; the plug-ins it unpacks are the signed copies.
+!ifdef SIGN
+  !addplugindir "${SIGNED_PLUGINS}"
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
 !endif
 
 !define PRODUCT "VarnelKVM"
