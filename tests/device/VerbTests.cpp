@@ -43,9 +43,12 @@ protected:
             simulator.clearReports();
             long exitCode = runVerb(row.arguments);
             EXPECT_EQ(exitCode, row.exitCode);
-            // An answer of 0 comes once every report is written; otherwise nothing more comes.
+            // The switch records a write a moment after the applet's call returns;
+            // where none is expected, nothing more comes.
             if (row.reports.empty())
                 simulator.waitForQuiet();
+            else
+                simulator.waitForReports(row.reports.size());
             std::vector<std::string> reports = HexReports(simulator);
             std::string seen;
             for (std::string &report : reports) {
