@@ -31,6 +31,11 @@ protected:
         DWORD exitCode = 0;
         if (!verb.start() || !verb.waitForExit(VERB_ENDS_MS, &exitCode))
             return -1;
+        // The listener hears a line a moment after the writer has gone on.
+        if (exitCode == (DWORD)USAGE)
+            EXPECT_TRUE(debug.waitForLine(verb.pid(), USAGE_LINE));
+        else
+            debug.waitForQuiet();  // nothing more comes
         std::vector<std::string> said = debug.linesFrom(verb.pid());
         EXPECT_EQ(said, exitCode == (DWORD)USAGE ? std::vector<std::string>{USAGE_LINE} : std::vector<std::string>{});
         return (long)exitCode;
