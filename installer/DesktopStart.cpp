@@ -120,6 +120,7 @@ bool TokenUserSid(wchar_t *sidText, DWORD capacity)
         return false;
     union {
         TOKEN_USER user;
+        // cppcheck-suppress unusedStructMember ; room for the SID that follows the record
         BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     } owner;
     DWORD size = 0;

@@ -235,6 +235,7 @@ HANDLE FindSwitchDevice(DWORD *outputReportLength)
     return find.device;
 }
 
+// cppcheck-suppress uninitMemberVar ; every handle is set to INVALID_HANDLE_VALUE below
 HidDeviceSet::HidDeviceSet()
     : deviceInfoSet(INVALID_HANDLE_VALUE), interfaceData{}, detailData(nullptr), count(0), classGuid{},
       outputReportLength(0), overlapped(false)

@@ -269,6 +269,7 @@ static void RunBorderLoop(HDC dc, const RECT &monitorArea, LONG loop)
     ClosePacing(pacing);
 }
 
+// cppcheck-suppress constParameter ; the signature is MONITORENUMPROC's
 BOOL CALLBACK BorderEnumProc(HMONITOR monitor, HDC dc, RECT *area, LPARAM loop)
 {
     RECT monitorArea = *area;

@@ -60,7 +60,8 @@ static LONG SetStoredText(HKEY key, const wchar_t *valueName, const wchar_t *tex
         characters = STORED_TEXT_CHARS;  // no more than a read gives back
     CopyMemory(data.text, text, characters * sizeof(wchar_t));
     data.text[characters] = L'*';
-    return RegSetValueExW(key, valueName, 0, MULTI_SZ, (const BYTE *)data.text, (DWORD)(characters * sizeof(wchar_t)));
+    return RegSetValueExW(key, valueName, 0, MULTI_SZ, (const BYTE *)data.text,
+                          (DWORD)characters * (DWORD)sizeof(wchar_t));
 }
 
 LONG SaveChosenMonitor(const wchar_t *deviceName)

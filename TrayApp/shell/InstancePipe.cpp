@@ -133,6 +133,7 @@ SECURITY_ATTRIBUTES *PipeSecurity()
         return nullptr;
     union {
         TOKEN_USER user;
+        // cppcheck-suppress unusedStructMember ; room for the SID that follows the record
         BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     } owner;
     DWORD size = 0;

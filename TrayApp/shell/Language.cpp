@@ -31,8 +31,6 @@ LANGID ChooseUiLanguage(LANGID system, LANGID user, LANGID ui, bool *englishFall
     LANGID candidate;
     if (ui != 0 && ui != system)
         candidate = ui;
-    else if (user == system)
-        candidate = system;
     else if ((user & PRIMARY_LANGUAGE_MASK) == (system & PRIMARY_LANGUAGE_MASK))
         candidate = user;
     else

@@ -36,9 +36,9 @@ void RunExitSequence(bool windowAlreadyGoing, bool switchAllowed)
     appState.trayIcon.hWnd = nullptr;
 
     // The optimize and pipe timers are left to the end of the process.
-    UINT_PTR *const timersToStop[] = {&appState.sequenceTimerId, &appState.altDelayTimerId,
-                                      &appState.borderTimerId, &appState.watcherStartTimerId};
-    for (UINT_PTR *timerId : timersToStop) {
+    const UINT_PTR *const timersToStop[] = {&appState.sequenceTimerId, &appState.altDelayTimerId,
+                                            &appState.borderTimerId, &appState.watcherStartTimerId};
+    for (const UINT_PTR *timerId : timersToStop) {
         if (*timerId != TIMER_NOT_RUNNING)
             KillTimer(nullptr, *timerId);
     }
