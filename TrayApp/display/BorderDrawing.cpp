@@ -1,14 +1,16 @@
 // The border thread: the white frame painted over and over along the edges
 // of the monitor on the switch, until it is told to stop.
 //   SetBorderEvent     - the stop event, handed over once by start-up
-//   StartBorderThread  - a new border thread; every older loop retires
+//   StartBorderThread  - a new loop on the border thread; every older loop retires
 //   StopBorderLoops    - every loop stops at its next pass
-//   WaitForBorderLoops - until every border thread has wiped its frame and ended
+//   WaitForBorderLoops - until every loop started has wiped its frame and ended
 //   CurrentBorderLoop  - the number of the loop that may draw now
-//   BorderThreadProc   - the loop on the screen
+//   BorderWorker       - the border thread: the loops one after the other
+//   BorderThreadProc   - one loop on the screen
 //   DrawBorderOn       - the loop on the chosen monitor of any device context
 //   BorderEnumProc     - picks the monitor and runs the loop on it
 //   DrawBorderFrame    - one painting of the frame
+//   PacingDirectDraw   - the process's DirectDraw object, made once
 #include "Display.h"
 #include "../shell/Shell.h"
 
@@ -22,18 +24,23 @@ static HANDLE volatile borderEventCopy = nullptr;
 // the switch and the 59 seconds, and by whoever runs a loop on a surface of
 // its own. But being auto-reset it reaches one poll only, and every start of
 // the border clears it, so a loop that had not polled in time would go on
-// drawing beside the one that replaced it. Hence the number: every border
-// thread is given the number current when it started, starting or stopping
+// drawing beside the one that replaced it. Hence the number: every loop is
+// given the number current when it was started, starting or stopping
 // the border moves it on, and a loop whose number is no longer current stops
 // before it paints again. At most one loop ever draws, however quickly the
 // border is turned on and off.
 static LONG volatile currentLoop = 0;
 
-// Every border thread not yet known to have ended, on the process heap; main
-// thread only. Quick requests can leave many retiring loops at once.
-static HANDLE *borderThreads = nullptr;
-static size_t borderThreadCount = 0;
-static size_t borderThreadRoom = 0;
+// One border thread for the process, made with the first border and then
+// kept: it runs the loops one after the other, one for every start of the
+// border. A thread of its own per border, made beside the main thread's
+// answer to the switch and ending beside the next, held that answer up by
+// tens of milliseconds under Wine when the switch turned the border off and
+// on quickly. Main thread only, but for the counts.
+static HANDLE borderThread = nullptr;
+static HANDLE loopStarts = nullptr;      // a semaphore: one count for every start not yet run
+static LONG volatile loopsOwed = 0;      // started, and not yet wiped and ended
+static LONG volatile newestLoop = 0;     // the number the newest start was given
 
 static DWORD const FRAME_PAUSE_MS = 11;
 // Stands in for the vertical-blank wait when DirectDraw is not available:
@@ -53,78 +60,72 @@ LONG CurrentBorderLoop()
     return currentLoop;
 }
 
-static void ForgetEndedBorderThreads()
+static DWORD WINAPI BorderWorker(LPVOID)
 {
-    size_t running = 0;
-    for (size_t index = 0; index < borderThreadCount; ++index) {
-        if (WaitForSingleObject(borderThreads[index], 0) == WAIT_OBJECT_0)
-            CloseHandle(borderThreads[index]);
-        else
-            borderThreads[running++] = borderThreads[index];
+    for (;;) {
+        WaitForSingleObject(loopStarts, INFINITE);
+        // Only the newest start can still be current: every run takes its
+        // number, and a run whose number is no longer current ends at its first pass.
+        BorderThreadProc((LPVOID)(LONG_PTR)newestLoop);
+        InterlockedDecrement(&loopsOwed);
     }
-    borderThreadCount = running;
 }
 
-static bool KeepBorderThread(HANDLE thread)
+static bool BorderThreadRunning()
 {
-    if (borderThreadCount == borderThreadRoom) {
-        size_t room = borderThreadRoom != 0 ? 2 * borderThreadRoom : 8;
-        HANDLE heap = GetProcessHeap();
-        void *grown = borderThreads != nullptr ? HeapReAlloc(heap, 0, borderThreads, room * sizeof(HANDLE))
-                                               : HeapAlloc(heap, 0, room * sizeof(HANDLE));
-        if (grown == nullptr)
-            return false;
-        borderThreads = (HANDLE *)grown;
-        borderThreadRoom = room;
-    }
-    borderThreads[borderThreadCount++] = thread;
+    if (borderThread != nullptr)
+        return true;
+    if (loopStarts == nullptr)
+        loopStarts = CreateSemaphoreW(nullptr, 0, LONG_MAX, nullptr);
+    if (loopStarts == nullptr)
+        return false;
+    borderThread = CreateThread(nullptr, 0, BorderWorker, nullptr, CREATE_SUSPENDED, nullptr);
+    if (borderThread == nullptr)
+        return false;
+    // Painting must never take time from the programs the user is working in.
+    SetThreadPriority(borderThread, THREAD_PRIORITY_LOWEST);
+    ResumeThread(borderThread);
     return true;
 }
 
 void StartBorderThread()
 {
-    ForgetEndedBorderThreads();
     LONG loop = InterlockedIncrement(&currentLoop);
-    HANDLE thread = CreateThread(nullptr, 0, BorderThreadProc, (LPVOID)(LONG_PTR)loop, CREATE_SUSPENDED,
-                                 nullptr);
-    if (thread == nullptr)
+    if (!BorderThreadRunning())
         return;
-    // Painting must never take time from the programs the user is working in.
-    SetThreadPriority(thread, THREAD_PRIORITY_LOWEST);
-    ResumeThread(thread);
-    // Without room to keep it, the loop still ends at its next pass; only
-    // the exit could not wait for its frame to be wiped.
-    if (!KeepBorderThread(thread))
-        CloseHandle(thread);
+    newestLoop = loop;
+    InterlockedIncrement(&loopsOwed);
+    ReleaseSemaphore(loopStarts, 1, nullptr);
 }
 
 // The wipe repaints every window under the frame, the applet's own dialogs
 // among them, and Windows may send those paint messages to this thread and
 // wait for the answer: messages sent meanwhile are answered, or the wipe and
 // this wait would wait for each other until the time is up. Nothing posted
-// is taken off the queue.
-static void WaitAnsweringSentMessages(HANDLE thread, DWORD start, DWORD timeoutMs)
+// is taken off the queue. The border thread never ends: its loops still owed
+// are watched, a pass at a time.
+static void WaitAnsweringSentMessages(DWORD timeoutMs)
 {
-    for (;;) {
+    for (DWORD start = GetTickCount(); loopsOwed != 0;) {
         DWORD spent = GetTickCount() - start;
-        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, spent < timeoutMs ? timeoutMs - spent : 0,
-                                                QS_SENDMESSAGE);
-        if (woken != WAIT_OBJECT_0 + 1)
+        if (spent >= timeoutMs)
             return;
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        DWORD step = timeoutMs - spent < FRAME_PAUSE_MS ? timeoutMs - spent : FRAME_PAUSE_MS;
+        if (MsgWaitForMultipleObjects(0, nullptr, FALSE, step, QS_SENDMESSAGE) == WAIT_OBJECT_0) {
+            MSG message;
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        }
     }
 }
 
 void WaitForBorderLoops(DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (size_t index = 0; index < borderThreadCount; ++index) {
-        // The lowest priority would let a busy machine keep the exit waiting.
-        SetThreadPriority(borderThreads[index], THREAD_PRIORITY_NORMAL);
-        WaitAnsweringSentMessages(borderThreads[index], start, timeoutMs);
-    }
-    ForgetEndedBorderThreads();
+    if (borderThread == nullptr)
+        return;
+    // The lowest priority would let a busy machine keep the exit waiting.
+    SetThreadPriority(borderThread, THREAD_PRIORITY_NORMAL);
+    WaitAnsweringSentMessages(timeoutMs);
+    SetThreadPriority(borderThread, THREAD_PRIORITY_LOWEST);
 }
 
 void StopBorderLoops()
@@ -178,54 +179,69 @@ static const wchar_t *CooperativeLevelResultLine(HRESULT result)
 typedef HRESULT(WINAPI *DirectDrawCreateProc)(GUID *driver, LPDIRECTDRAW *directDraw, IUnknown *outer);
 
 // DirectDraw paces the loop to the monitor's refresh and brings the GDI
-// surface to the front. Loaded when needed, so that a system without it (or
-// a driver that refuses) still gets its border.
-struct Pacing {
-    HMODULE library = nullptr;
-    IDirectDraw *directDraw = nullptr;
-};
+// surface to the front. Loaded when first needed, so that a system without
+// it (or a driver that refuses) still gets its border, and then kept for the
+// process: setting it up costs far more than a whole border request (tens of
+// milliseconds of processor time under Wine), and quick requests would pay
+// it for every loop.
+static LONG const PACING_NOT_MADE = 0;
+static LONG const PACING_BEING_MADE = 1;
+static LONG const PACING_MADE = 2;
+static LONG volatile pacingState = PACING_NOT_MADE;
+static IDirectDraw *pacingDirectDraw = nullptr;
 
-static Pacing OpenPacing()
+static IDirectDraw *CreatePacingDirectDraw()
 {
-    Pacing pacing;
-    pacing.library = LoadLibraryW(L"ddraw.dll");
-    if (pacing.library == nullptr)
-        return pacing;
-    DirectDrawCreateProc create =
-        (DirectDrawCreateProc)(void *)GetProcAddress(pacing.library, "DirectDrawCreate");
-    if (create == nullptr || FAILED(create(nullptr, &pacing.directDraw, nullptr)))
-        pacing.directDraw = nullptr;
-    if (pacing.directDraw == nullptr)
-        return pacing;
+    // cppcheck-suppress resourceLeak ; kept loaded for the DirectDraw object, for the process's life
+    HMODULE library = LoadLibraryW(L"ddraw.dll");
+    if (library == nullptr)
+        return nullptr;
+    DirectDrawCreateProc create = (DirectDrawCreateProc)(void *)GetProcAddress(library, "DirectDrawCreate");
+    IDirectDraw *directDraw = nullptr;
+    if (create == nullptr || FAILED(create(nullptr, &directDraw, nullptr)))
+        return nullptr;
+    return directDraw;
+}
 
+// Null without DirectDraw. Loops on threads of their own (a test's surface)
+// can come at once: one makes the object, the others wait for it.
+static IDirectDraw *PacingDirectDraw()
+{
+    if (InterlockedCompareExchange(&pacingState, PACING_BEING_MADE, PACING_NOT_MADE) == PACING_NOT_MADE) {
+        pacingDirectDraw = CreatePacingDirectDraw();
+        InterlockedExchange(&pacingState, PACING_MADE);
+    }
+    while (pacingState != PACING_MADE)
+        Sleep(FRAME_PAUSE_MS);
+    return pacingDirectDraw;
+}
+
+// Every loop asks for the display mode and its cooperative level afresh.
+static IDirectDraw *OpenPacing()
+{
+    IDirectDraw *directDraw = PacingDirectDraw();
+    if (directDraw == nullptr)
+        return nullptr;
     DDSURFACEDESC mode = {};
     mode.dwSize = sizeof(mode);
-    pacing.directDraw->GetDisplayMode(&mode);
-    HRESULT result = pacing.directDraw->SetCooperativeLevel(GetActiveWindow(), DDSCL_NORMAL);
+    directDraw->GetDisplayMode(&mode);
+    HRESULT result = directDraw->SetCooperativeLevel(GetActiveWindow(), DDSCL_NORMAL);
     // Written for whoever looks into a border that does not show; the border goes on regardless.
     const wchar_t *line = CooperativeLevelResultLine(result);
     if (line != nullptr)
         DebugLine(line);
-    return pacing;
+    return directDraw;
 }
 
-static void ClosePacing(Pacing &pacing)
-{
-    if (pacing.directDraw != nullptr)
-        pacing.directDraw->Release();
-    if (pacing.library != nullptr)
-        FreeLibrary(pacing.library);
-}
-
-static void WaitForNextPass(const Pacing &pacing)
+static void WaitForNextPass(IDirectDraw *directDraw)
 {
     Sleep(FRAME_PAUSE_MS);
-    if (pacing.directDraw == nullptr) {
+    if (directDraw == nullptr) {
         Sleep(NO_VBLANK_PAUSE_MS);
         return;
     }
-    pacing.directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKEND, nullptr);
-    pacing.directDraw->FlipToGDISurface();
+    directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKEND, nullptr);
+    directDraw->FlipToGDISurface();
 }
 
 static bool StopSignalled()
@@ -237,7 +253,7 @@ static bool StopSignalled()
 
 static void RunBorderLoop(HDC dc, const RECT &monitorArea, LONG loop)
 {
-    Pacing pacing = OpenPacing();
+    IDirectDraw *directDraw = OpenPacing();
     HGDIOBJ previousPen = SelectObject(dc, GetStockObject(WHITE_PEN));
     HBRUSH brush = CreateSolidBrush(BORDER_COLOUR);
     HRGN region = CreateRectRgnIndirect(&monitorArea);
@@ -245,7 +261,7 @@ static void RunBorderLoop(HDC dc, const RECT &monitorArea, LONG loop)
 
     // Nothing is made or freed in here: the loop runs for up to a minute.
     for (;;) {
-        WaitForNextPass(pacing);
+        WaitForNextPass(directDraw);
         if (loop != currentLoop)
             break;
         DrawBorderFrame(dc, region, brush);
@@ -266,7 +282,6 @@ static void RunBorderLoop(HDC dc, const RECT &monitorArea, LONG loop)
     SelectObject(dc, previousPen);
     DeleteObject(brush);
     DeleteObject(region);
-    ClosePacing(pacing);
 }
 
 // cppcheck-suppress constParameter ; the signature is MONITORENUMPROC's
