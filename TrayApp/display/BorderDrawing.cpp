@@ -64,9 +64,11 @@ static DWORD WINAPI BorderWorker(LPVOID)
 {
     for (;;) {
         WaitForSingleObject(loopStarts, INFINITE);
-        // Only the newest start can still be current: every run takes its
-        // number, and a run whose number is no longer current ends at its first pass.
-        BorderThreadProc((LPVOID)(LONG_PTR)newestLoop);
+        // Only the newest start can still be current. While later ones wait
+        // behind this one it is not: it takes a number below the newest, and
+        // its loop ends at its first pass.
+        LONG loop = loopsOwed > 1 ? newestLoop - 1 : newestLoop;
+        BorderThreadProc((LPVOID)(LONG_PTR)loop);
         InterlockedDecrement(&loopsOwed);
     }
 }
