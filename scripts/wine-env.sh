@@ -110,7 +110,8 @@ start_private_display() {
     for _ in $(seq 1 100); do
       # Another script may have taken the same number a moment earlier: then ours ends.
       kill -0 "$pid" 2>/dev/null || break
-      if [ -e "/tmp/.X11-unix/X${number}" ]; then
+      # Ours only when the lock names our Xvfb, not one that took the number first.
+      if [ -e "/tmp/.X11-unix/X${number}" ] && [ "$(tr -d ' \n' <"/tmp/.X${number}-lock" 2>/dev/null)" = "$pid" ]; then
         export DISPLAY=":${number}"
         XVFB_PID=$pid
         XVFB_PIDS+=("$pid")
