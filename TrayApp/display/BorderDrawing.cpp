@@ -191,7 +191,12 @@ static LONG const PACING_BEING_MADE = 1;
 static LONG const PACING_MADE = 2;
 static LONG volatile pacingState = PACING_NOT_MADE;
 static IDirectDraw *pacingDirectDraw = nullptr;
+static HRESULT pacingCooperativeLevel = DD_OK;
 
+// The object and its cooperative level, set once with it: the border thread
+// has no active window, so every loop would ask for the same level again, and
+// under Wine each asking (with the display mode) takes some 10 ms beside the
+// main thread's answer to the switch.
 static IDirectDraw *CreatePacingDirectDraw()
 {
     // cppcheck-suppress resourceLeak ; kept loaded for the DirectDraw object, for the process's life
@@ -202,6 +207,10 @@ static IDirectDraw *CreatePacingDirectDraw()
     IDirectDraw *directDraw = nullptr;
     if (create == nullptr || FAILED(create(nullptr, &directDraw, nullptr)))
         return nullptr;
+    DDSURFACEDESC mode = {};
+    mode.dwSize = sizeof(mode);
+    directDraw->GetDisplayMode(&mode);
+    pacingCooperativeLevel = directDraw->SetCooperativeLevel(GetActiveWindow(), DDSCL_NORMAL);
     return directDraw;
 }
 
@@ -218,18 +227,14 @@ static IDirectDraw *PacingDirectDraw()
     return pacingDirectDraw;
 }
 
-// Every loop asks for the display mode and its cooperative level afresh.
+// Every loop tells what DirectDraw answered to its cooperative level.
 static IDirectDraw *OpenPacing()
 {
     IDirectDraw *directDraw = PacingDirectDraw();
     if (directDraw == nullptr)
         return nullptr;
-    DDSURFACEDESC mode = {};
-    mode.dwSize = sizeof(mode);
-    directDraw->GetDisplayMode(&mode);
-    HRESULT result = directDraw->SetCooperativeLevel(GetActiveWindow(), DDSCL_NORMAL);
     // Written for whoever looks into a border that does not show; the border goes on regardless.
-    const wchar_t *line = CooperativeLevelResultLine(result);
+    const wchar_t *line = CooperativeLevelResultLine(pacingCooperativeLevel);
     if (line != nullptr)
         DebugLine(line);
     return directDraw;
