@@ -199,18 +199,20 @@ static HRESULT pacingCooperativeLevel = DD_OK;
 // main thread's answer to the switch.
 static IDirectDraw *CreatePacingDirectDraw()
 {
-    // cppcheck-suppress resourceLeak ; kept loaded for the DirectDraw object, for the process's life
     HMODULE library = LoadLibraryW(L"ddraw.dll");
     if (library == nullptr)
         return nullptr;
     DirectDrawCreateProc create = (DirectDrawCreateProc)(void *)GetProcAddress(library, "DirectDrawCreate");
     IDirectDraw *directDraw = nullptr;
-    if (create == nullptr || FAILED(create(nullptr, &directDraw, nullptr)))
+    if (create == nullptr || FAILED(create(nullptr, &directDraw, nullptr))) {
+        FreeLibrary(library);
         return nullptr;
+    }
     DDSURFACEDESC mode = {};
     mode.dwSize = sizeof(mode);
     directDraw->GetDisplayMode(&mode);
     pacingCooperativeLevel = directDraw->SetCooperativeLevel(GetActiveWindow(), DDSCL_NORMAL);
+    // cppcheck-suppress resourceLeak ; the library stays loaded with the object, for the process's life
     return directDraw;
 }
 
