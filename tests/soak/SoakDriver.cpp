@@ -231,39 +231,49 @@ int main(int argc, char **argv)
                Percentile(rig.borderReplies, 100), rig.slowestReplyAfter.c_str());
 
     double warmUp = std::min(WARM_UP_SECONDS, runSeconds / 2);
-    printf("\nAfter a warm-up of %.0f s, the floor of the first quarter of the samples against the last:\n", warmUp);
+    printf("\nAfter a warm-up of %.0f s, the least value of the first quarter of the samples against that of the "
+           "last:\n", warmUp);
     bool growthClean = true;
     std::string growthFigures;
     for (int series = 0; series < SERIES_COUNT; ++series) {
         if (!JUDGED[series])
             continue;
         Growth growth = GrowthAfterWarmUp(sampler.samples, series, warmUp);
-        char figure[96];
+        char figure[128];
         if (!growth.known) {
             snprintf(figure, sizeof(figure), "%s n/a", SERIES[series]);
             growthClean = false;
         } else {
+            const char *unit = series == 0 ? " KiB" : "";
             double bound = series == 0 ? MEMORY_GROWTH_KIB_PER_HOUR * std::max(1.0, growth.hours) : 0;
             bool within = growth.last - growth.first <= bound;
             growthClean = growthClean && within;
-            snprintf(figure, sizeof(figure), "%s %+.0f%s/h", SERIES[series], growth.perHour, series == 0 ? " KiB" : "");
-            printf("  %-36s %lld -> %lld%s (%+.0f an hour; bound %s)%s\n", SERIES[series], growth.first, growth.last,
-                   series == 0 ? " KiB" : "", growth.perHour, series == 0 ? "256 KiB an hour" : "no growth",
+            snprintf(figure, sizeof(figure), "%s %+lld%s (%+.0f%s/h)", SERIES[series], growth.last - growth.first, unit,
+                     growth.perHour, unit);
+            printf("  %-24s %lld -> %lld%s in %.1f min (%+.0f%s an hour; bound %+.0f%s)%s\n", SERIES[series],
+                   growth.first, growth.last, unit, growth.hours * 60, growth.perHour, unit, bound, unit,
                    within ? "" : "  OUTSIDE");
         }
         growthFigures += (growthFigures.empty() ? "" : ", ") + std::string(figure);
     }
+    Growth allGdi = GrowthAfterWarmUp(sampler.samples, 3, warmUp);
     printf("  USER objects: not counted - Wine 8 keeps them in the wineserver and publishes no table of a "
            "process's own, and GetGuiResources answers 0; its windows are counted instead.\n"
            "  GDI objects in all, with Wine's stock and system objects and its cache of window DCs: %lld -> %lld, "
            "not judged.\n",
-           GrowthAfterWarmUp(sampler.samples, 3, warmUp).first, GrowthAfterWarmUp(sampler.samples, 3, warmUp).last);
+           allGdi.first, allGdi.last);
 
+    char replies[96] = "no border requests";
+    if (!rig.borderReplies.empty())
+        snprintf(replies, sizeof(replies), "border reply p50 %.1f, p99 %.1f, max %.1f ms",
+                 Percentile(rig.borderReplies, 50), Percentile(rig.borderReplies, 99), Percentile(rig.borderReplies, 100));
     bool pass = alive && ended && slashXExit == 0 && appletExit == 0 && reportsClean && growthClean && faultCount == 0;
-    printf("\nSoak %.1f min, %d actions: growth after %.0f s warm-up %s (bounds: memory 256 KiB/h, others 0); "
-           "reports expected/received %s (none lost, extra or out of order: %s); applet %s; /x exit %lu, applet exit "
-           "%lu; faults %d -- %s\n",
+    printf("\nSoak %.1f min, %d actions: growth after %.0f s warm-up %s (bounds: memory 256 KiB an hour, at least "
+           "256 KiB; the others none); "
+           "reports expected/received %s (none lost, extra or out of order: %s); %s; applet %s; /x exit %lu, "
+           "applet exit %lu; faults %d -- %s\n",
            runSeconds / 60, total, warmUp, growthFigures.c_str(), reportFigures.c_str(), reportsClean ? "yes" : "NO",
+           replies,
            alive ? "alive" : "DEAD", slashXExit, appletExit, faultCount, pass ? "PASS" : "FAIL");
     return pass ? 0 : 1;
 }
