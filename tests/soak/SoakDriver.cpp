@@ -19,7 +19,7 @@
 namespace {
 
 DWORD const SAMPLE_PERIOD_MS = 10000;
-// A border loop has made its brush and region this long after the answer.
+// A border loop has made its brush and region this long after its start.
 DWORD const LOOP_SETTLE_MS = 300;
 // Between two actions: a steady rate, about one action a second and a half.
 DWORD const ACTION_GAP_MS = 500;
@@ -81,10 +81,10 @@ const char *const SERIES[] = {"memory", "threads", "handles", "GDI objects", "GD
 // Every GDI object is plotted; the verdict judges the applet's own, not Wine's.
 bool const JUDGED[] = {true, true, true, false, true, true};
 
-// Every 10 s or so, always at the same point: just after the firmware-4
-// switch has asked for the border and been answered, so no dialog is open,
-// the switch's watcher listens, and one border loop draws. Samples then
-// compare like with like (a loop holds a brush and a region while it draws).
+// Every 10 s or so, always in the same state: between two actions, with the
+// border on, so no dialog is open, the attached switch's watcher listens and
+// one border loop draws. Samples then compare like with like (a loop holds a
+// brush and a region while it draws).
 struct Sampler {
     SoakRig *rig;
     DWORD unixPid;
@@ -94,6 +94,7 @@ struct Sampler {
     std::vector<Sample> samples;
 
     double seconds() const { return Milliseconds(Now() - started) / 1000; }
+    bool due() const { return seconds() >= nextAt; }
     void takeWhenDue()
     {
         if (seconds() < nextAt)
@@ -129,9 +130,9 @@ Growth GrowthAfterWarmUp(const std::vector<Sample> &samples, int series, double 
         if (sample.seconds >= warmUp)
             after.push_back(&sample);
     Growth growth;
-    if (after.size() < 6)
+    if (after.size() < 4)
         return growth;
-    size_t window = std::max<size_t>(3, after.size() / 4);
+    size_t window = std::max<size_t>(2, after.size() / 4);
     auto floorOf = [&](size_t from) {
         long long least = after[from]->series[series];
         for (size_t index = from; index < from + window; ++index)
@@ -186,7 +187,7 @@ int main(int argc, char **argv)
         rig.settleTimer();
         Act(rig, ROUND[step], round);
         rig.waitForExpectedReports();
-        if (ROUND[step] == BORDER_ON && rig.displayFirmware()) {
+        if (rig.borderOn() && sampler.due()) {
             Sleep(LOOP_SETTLE_MS);
             sampler.takeWhenDue();
         }

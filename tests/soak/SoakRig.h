@@ -62,6 +62,7 @@ public:
 
     bool leavingToTimer() const { return leavingToTimer_; }
     bool displayFirmware() const { return model_.displayFirmware(); }
+    bool borderOn() const { return model_.borderOn(); }
     bool alive() { return applet_->running(); }
     DWORD appletPid() const { return applet_->pid(); }
     HANDLE appletHandle() const { return applet_->handle(); }
