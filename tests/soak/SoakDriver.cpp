@@ -44,6 +44,10 @@ Action const ROUND[] = {
     MENU_SWITCH_VIDEO, BORDER_OFF, SWAP_SWITCH,
 };
 
+// The clients the pipe lets go come first (silent, connect and leave), then
+// those that end its one life (a wrong command, a short message).
+int const PIPE_CLIENTS[] = {0, 3, 2, 1};
+
 void Act(SoakRig &rig, Action action, int round)
 {
     switch (action) {
@@ -65,7 +69,7 @@ void Act(SoakRig &rig, Action action, int round)
     case TRAY_MENU: rig.trayMenu(); break;
     case OPTIONS: rig.optionsDialog(round % 3); break;
     case ABOUT: rig.aboutDialog(round % 3); break;
-    case PIPE_CLIENT: rig.pipeClient(round % 4); break;
+    case PIPE_CLIENT: rig.pipeClient(PIPE_CLIENTS[round % 4]); break;
     case SECOND_START: rig.secondStart(); break;
     case EXPLORER_RESTART: rig.explorerRestart(); break;
     case SWAP_SWITCH: rig.swapSwitch(); break;
