@@ -10,15 +10,18 @@
 # handles, GDI objects and windows; it counts every report the switch should
 # have received against what it did. It writes the samples as CSV and a plot
 # of each series, and ends with one verdict line, PASS or FAIL (exit code 0 or 1).
-#   scripts/soak.sh [--reuse] [MINUTES (default 10)] [OUT]
+#   scripts/soak.sh [--reuse] [MINUTES (default 10; 2 at least, or too few
+#                    samples follow the warm-up to judge growth)] [OUT]
 # OUT (default BUILD_DIR/soak) receives soak-samples.csv, soak-<series>.png
 # and soak.log.
 # --reuse  runs in the Wine prefix and on the display already set up (the
 #          test run's desktop of its own), with the binaries in BUILD_DIR/bin.
-# Without it, it builds into BUILD_DIR (default build-tests), uses that
-# build's prefix and a private X display; where the machine runs no 32-bit
-# programs (or with VARNEL_FORCE_64BIT=1) it soaks a 64-bit build of the same
-# sources, in BUILD_DIR-x64, and says so.
+# Without it, it builds into BUILD_DIR (default build-tests) and runs in a
+# Wine prefix of its own there (soak-prefix: a test run in the same build,
+# which ends the test prefix's wineserver, leaves it alone) on a private X
+# display; where the machine runs no 32-bit programs (or with
+# VARNEL_FORCE_64BIT=1) it soaks a 64-bit build of the same sources, in
+# BUILD_DIR-x64, and says so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-tests}
@@ -40,7 +43,7 @@ if [ "$reuse" = 0 ]; then
   build_for_wine "$root" "$build" SoakDriver VarnelKVM Quillhook MenuSpy SimSwitchSetupapi SimSwitchHid SimMixerWinmm
   build=$WINE_BUILD
   say_which_build
-  wine_prefix_ready "$build/wineprefix"
+  wine_prefix_ready "$build/soak-prefix"
   start_private_display
   trap stop_private_display EXIT
   wineserver -p 2>/dev/null || true  # one may be up already for this prefix
