@@ -20,14 +20,6 @@ const char BORDER_OFF_ASKED[] = "KVM Asked to turn border OFF\n";
 // The watcher waits this long after an arrival before it opens the switch.
 DWORD const WATCHER_DELAY_MS = 515;
 
-inline int CountOf(const std::vector<std::string> &lines, const std::string &line)
-{
-    int count = 0;
-    for (const std::string &each : lines)
-        count += each == line ? 1 : 0;
-    return count;
-}
-
 // Every accepted report of the interface, as hex text, in arrival order.
 inline std::vector<std::string> HexReports(const SimulatedSwitch &simulator, int id = SIM_ANY_INTERFACE)
 {

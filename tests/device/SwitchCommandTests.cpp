@@ -32,14 +32,6 @@ int SwitchCommandOf(const std::vector<BYTE> &report)
     return report[1] >> 1;
 }
 
-int CountOf(const std::vector<std::string> &lines, const std::string &line)
-{
-    int count = 0;
-    for (const std::string &each : lines)
-        count += each == line ? 1 : 0;
-    return count;
-}
-
 struct Variant {
     DWORD noAudio, noButton, switchOnExit, switchOnShutdown;
 };

@@ -67,14 +67,6 @@ std::vector<std::string> ReportTexts(const std::vector<SimReport> &reports)
     return texts;
 }
 
-int CountOf(const std::vector<std::string> &lines, const std::string &line)
-{
-    int count = 0;
-    for (const std::string &each : lines)
-        count += each == line ? 1 : 0;
-    return count;
-}
-
 int CountStartingWith(const std::vector<std::string> &lines, const std::string &prefix)
 {
     int count = 0;

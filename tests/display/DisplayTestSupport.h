@@ -3,10 +3,12 @@
 // other programs on the desktop.
 //   PromptWindows, WaitForPrompts  - the visible prompts of a process
 //   StoreChoice, StoredValue       - "DefaultDisplay" and "NumDisplays" as stored
-//   ReportTexts, CountOf           - reports and debug lines, ready to compare
+//   ReportTexts, CountStartingWith - reports and debug lines, ready to compare
 //   ResolutionReportText           - the resolution report for a size
 //   Bystander                      - a top-level window of another "program"
 #pragma once
+
+#include "DebugListener.h"
 
 #include <windows.h>
 
@@ -42,7 +44,6 @@ std::vector<BYTE> StoredValue(const wchar_t *valueName, DWORD *type = nullptr);
 std::vector<BYTE> TextBytes(const std::wstring &text);
 
 std::vector<std::string> ReportTexts(const std::vector<SimReport> &reports);
-int CountOf(const std::vector<std::string> &lines, const std::string &line);
 int CountStartingWith(const std::vector<std::string> &lines, const std::string &prefix);
 std::string ResolutionReportText(int width, int height);
 

@@ -82,6 +82,10 @@ struct SimEvent {
     int openCount = 0;                 // Open and Close: handles open afterwards
 };
 
+namespace testing {
+class AssertionResult;
+}
+
 int const SIM_ANY_INTERFACE = -1;
 // Which WM_DEVICECHANGE notices plug() and unplug() send.
 DWORD const SIM_NOTIFY_NONE = 0;
@@ -125,26 +129,40 @@ public:
     std::vector<SimReport> writes(int id = SIM_ANY_INTERFACE) const;
     // The accepted output reports in arrival order.
     std::vector<SimReport> reports(int id = SIM_ANY_INTERFACE) const;
-    // Waits until at least `count` accepted reports have arrived.
-    bool waitForReports(size_t count, DWORD timeoutMs = 5000, int id = SIM_ANY_INTERFACE) const;
-    // Waits until nothing has been written, opened or closed for quietMs.
-    void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000) const;
     void clearReports();
 
-    int openCount(int id) const;       // handles open on the interface now
+    int openCount(int id) const;       // handles open now
     int totalOpens(int id) const;      // opens since it was added
-    bool waitForOpenCount(int id, int count, DWORD timeoutMs = 5000) const;
-    // An open is counted when the simulator's thread takes the connection,
-    // a moment after the opener's call returned: waits until `count` opens
-    // are counted; true when then exactly `count` are.
-    bool waitForTotalOpens(int id, int count, DWORD timeoutMs = 5000) const;
+
+    // The simulator takes a program's open, write or close a moment after the
+    // program's call returned. These wait for it, and on time-out say what
+    // was waited for and what was seen (SimSwitchWaits.cpp, for tests):
+    //   waitForReports    - at least `count` accepted reports have arrived
+    //   waitForOpenCount  - exactly `count` handles are open
+    //   waitForTotalOpens - `count` opens are counted; true when then exactly `count` are
+    //   waitForClient     - that process loaded the stand-ins on this table
+    //   catchUp           - every connection that programs have closed by now has been
+    //                       taken in full, its reports recorded: then writes() and
+    //                       reports() are final for them
+    //   waitForQuiet      - only for a test that asserts that nothing more comes:
+    //                       nothing written, opened or closed for quietMs
+    testing::AssertionResult waitForReports(size_t count, DWORD timeoutMs = 10000,
+                                            int id = SIM_ANY_INTERFACE) const;
+    testing::AssertionResult waitForOpenCount(int id, int count, DWORD timeoutMs = 10000) const;
+    testing::AssertionResult waitForTotalOpens(int id, int count, DWORD timeoutMs = 10000) const;
+    testing::AssertionResult waitForClient(DWORD processId, DWORD timeoutMs = 10000) const;
+    testing::AssertionResult catchUp(DWORD timeoutMs = 10000) const;
+    void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000) const;
+    // What the waits look at: whether every closed connection has been taken
+    // (asked of the system on the simulator's thread), and when anything last happened.
+    bool tookEveryClosedConnection() const;
+    DWORD lastActivity() const;
 
     // Notices go to this window only, when set; otherwise to every top-level
     // window of the notify class ("Morvax") in a process that loaded the stand-ins.
     void setNotifyWindow(HWND window);
     void setNotifyClass(const std::wstring &className);
     bool hasClient(DWORD processId) const;
-    bool waitForClient(DWORD processId, DWORD timeoutMs = 5000) const;
 
     // Counts kept by the stand-in DLLs of every process on this table.
     LONG deviceInfoSetsOutstanding() const;   // made by SetupDiGetClassDevsW, not yet destroyed

@@ -1,4 +1,5 @@
 #include "DebugListener.h"
+#include "Wait.h"
 
 #include <algorithm>
 #include <cstring>
@@ -73,52 +74,60 @@ std::vector<std::pair<DWORD, std::string>> DebugListener::allLines()
     return lines;
 }
 
-bool DebugListener::waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs)
+testing::AssertionResult DebugListener::waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (const std::string &line : linesFrom(processId)) {
-            if (line == text)
-                return true;
-        }
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(10);
-    }
+    return waitForCount(processId, text, 1, timeoutMs);
+}
+
+testing::AssertionResult DebugListener::waitForCount(DWORD processId, const std::string &text, int count,
+                                                     DWORD timeoutMs)
+{
+    std::string what = "the line \"" + text.substr(0, text.find_last_not_of('\n') + 1) + "\"";
+    if (count != 1)
+        what += " " + std::to_string(count) + " times";
+    what += " from process " + std::to_string(processId);
+    return WaitUntil(
+        what, [&] { return CountOf(linesFrom(processId), text) >= count; }, timeoutMs,
+        [&] { return "its lines" + Listed(linesFrom(processId)); });
+}
+
+testing::AssertionResult DebugListener::catchUp()
+{
+    static const char MARKER[] = "-- the test's own lines end here --\n";
+    OutputDebugStringA(MARKER);
+    testing::AssertionResult heard = waitForLine(GetCurrentProcessId(), MARKER);
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(), [](const Entry &entry) { return entry.text == MARKER; }),
+                   entries_.end());
+    return heard;
 }
 
 std::vector<std::string> DebugListener::ownLines()
 {
-    static const char MARKER[] = "-- the test's own lines end here --\n";
-    OutputDebugStringA(MARKER);
-    waitForLine(GetCurrentProcessId(), MARKER);
-    std::vector<std::string> lines = linesFrom(GetCurrentProcessId());
-    lines.erase(std::remove(lines.begin(), lines.end(), MARKER), lines.end());
-    return lines;
+    catchUp();
+    return linesFrom(GetCurrentProcessId());
 }
 
 void DebugListener::waitForQuiet(DWORD quietMs, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (lastArrival_ == 0)
-            lastArrival_ = start;
+            lastArrival_ = GetTickCount();
     }
-    while (GetTickCount() - start < timeoutMs) {
-        DWORD last;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            last = lastArrival_;
-        }
-        if (GetTickCount() - last >= quietMs)
-            return;
-        Sleep(20);
-    }
+    WaitUntil("no line for " + std::to_string(quietMs) + " ms", [&] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return GetTickCount() - lastArrival_ >= quietMs;
+    }, timeoutMs);
 }
 
 void DebugListener::clear()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.clear();
+}
+
+int CountOf(const std::vector<std::string> &lines, const std::string &line)
+{
+    return (int)std::count(lines.begin(), lines.end(), line);
 }

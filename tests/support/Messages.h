@@ -1,10 +1,8 @@
-// Message pumping for tests that wait on windows, timers and other processes.
+// Message pumping for tests that wait on windows, timers and other processes
+// (see Wait.h: PumpUntil says what it waited for).
 #pragma once
 
-#include <windows.h>
-#include <functional>
+#include "Wait.h"
 
 // Pumps this thread's messages until done() is true or the time is up; true when done.
 bool PumpMessagesUntil(const std::function<bool()> &done, DWORD timeoutMs = 5000);
-// Pumps this thread's messages for the given time.
-void PumpMessagesFor(DWORD milliseconds);
