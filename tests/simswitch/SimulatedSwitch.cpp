@@ -832,8 +832,6 @@ bool SimulatedSwitch::tookEveryClosedConnection() const
 DWORD SimulatedSwitch::lastActivity() const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
-    if (state_->lastActivity == 0)
-        state_->lastActivity = GetTickCount();
     return state_->lastActivity;
 }
 

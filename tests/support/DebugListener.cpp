@@ -110,14 +110,12 @@ std::vector<std::string> DebugListener::ownLines()
 
 void DebugListener::waitForQuiet(DWORD quietMs, DWORD timeoutMs)
 {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (lastArrival_ == 0)
-            lastArrival_ = GetTickCount();
-    }
+    // Quiet from the call on at least: whatever the test just did had its chance.
+    DWORD const start = GetTickCount();
     WaitUntil("no line for " + std::to_string(quietMs) + " ms", [&] {
         std::lock_guard<std::mutex> lock(mutex_);
-        return GetTickCount() - lastArrival_ >= quietMs;
+        DWORD since = lastArrival_ - start < 0x80000000u ? lastArrival_ : start;
+        return GetTickCount() - since >= quietMs;
     }, timeoutMs);
 }
 
