@@ -387,10 +387,8 @@ TEST_F(DiscoveryTest, AnOverlappedSetCanWaitForTheSwitchsInputReport)
     readOutcome = {};
     ASSERT_TRUE(ReadFileEx(set.handles[0], input, sizeof(input), &overlapped, ReadCompleted));
     EXPECT_EQ(simulator.sendInputReport(id, {3, 1}), 1);
-    DWORD start = GetTickCount();
-    while (!readOutcome.done && GetTickCount() - start < DEVICE_WAIT_MS)
-        SleepEx(50, TRUE);
-    ASSERT_TRUE(readOutcome.done);
+    // The wait runs the read's completion routine.
+    ASSERT_TRUE(WaitUntil("the read to complete", [] { return readOutcome.done; }));
     EXPECT_EQ(readOutcome.error, 0u);
     EXPECT_EQ(input[0], 3);
     EXPECT_EQ(input[1], 1);

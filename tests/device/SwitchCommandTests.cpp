@@ -1,19 +1,10 @@
 // The running applet and the switch: the tray menu's switching commands, and
 // the switch on exit and on shutdown of the variant that asks for them, as the
 // simulated switch receives them.
-#include "AppletProcess.h"
-#include "DebugListener.h"
-#include "Registry.h"
-#include "SimulatedSwitch.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include "AppletSwitchRig.h"
 
 namespace {
 
-DWORD const WAIT_MS = 10000;
 WORD const EXIT_COMMAND = 105;
 const char SWITCH_LINE[] = "Sending Switch\n";
 const char EXIT_LINE[] = "The app is closing, time to switch\n";
@@ -36,7 +27,10 @@ struct Variant {
     DWORD noAudio, noButton, switchOnExit, switchOnShutdown;
 };
 
-class SwitchCommandTest : public ::testing::Test {
+// Commands are sent, not posted: when send() returns the applet has handled
+// one, and once the listener and the switch have caught up, its lines and
+// reports are all there.
+class SwitchCommandTest : public AppletSwitchTest {
 protected:
     // The product variant and the user's settings, then the applet itself.
     void startApplet(const Variant &variant, AppletProcess &applet)
@@ -45,22 +39,15 @@ protected:
         SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", variant.noButton);
         SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", variant.switchOnExit);
         SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown", variant.switchOnShutdown);
-        ASSERT_TRUE(applet.start());
-        ASSERT_NE(applet.waitForWindow(), nullptr);
-        ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
-        // Start-up has had its say before a test looks at the lines.
-        debug.waitForQuiet(500);
+        AppletSwitchTest::startApplet(applet);
     }
 
-    std::vector<std::string> appletLines(const AppletProcess &applet)
+    std::vector<std::string> appletLines(AppletProcess &applet)
     {
-        debug.waitForQuiet(300);
-        return debug.linesFrom(const_cast<AppletProcess &>(applet).pid());
+        EXPECT_TRUE(simulator.catchUp());
+        EXPECT_TRUE(debug.catchUp());
+        return lines(applet);
     }
-
-    CleanRegistry registry;
-    DebugListener debug;
-    SimulatedSwitch simulator;
 };
 
 TEST_F(SwitchCommandTest, TheSwitchingItemsOfBothMenusSendTheirCommand)
@@ -80,13 +67,12 @@ TEST_F(SwitchCommandTest, TheSwitchingItemsOfBothMenusSendTheirCommand)
         SCOPED_TRACE(row.command);
         simulator.clearReports();
         debug.clear();
-        ASSERT_TRUE(applet.post(WM_COMMAND, row.command));
-        ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
-        simulator.waitForQuiet();
+        applet.send(WM_COMMAND, row.command);
+        std::vector<std::string> lines = appletLines(applet);
         std::vector<SimReport> reports = simulator.reports(id);
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_EQ(SwitchCommandOf(reports[0].bytes), row.switchCommand) << HexBytes(reports[0].bytes);
-        EXPECT_EQ(appletLines(applet), std::vector<std::string>{SWITCH_LINE});
+        EXPECT_EQ(lines, std::vector<std::string>{SWITCH_LINE});
         EXPECT_EQ(simulator.openCount(id), 1) << "the switch is closed again after each report; the watcher's "
                                                  "handle stays";
     }
@@ -99,11 +85,9 @@ TEST_F(SwitchCommandTest, WithoutASwitchTheItemsSendNothingAndLogNothing)
     startApplet({0, 0, 0, 0}, applet);
     debug.clear();
     for (WORD command : {32773, 32779, 32780, 32784, 32785, 32786})
-        ASSERT_TRUE(applet.post(WM_COMMAND, command));
-    debug.waitForQuiet(500);
-    simulator.waitForQuiet();
-    EXPECT_TRUE(simulator.writes().empty());
+        applet.send(WM_COMMAND, command);
     EXPECT_EQ(CountOf(appletLines(applet), SWITCH_LINE), 0);
+    EXPECT_TRUE(simulator.writes().empty());
     EXPECT_TRUE(applet.running());
 }
 
@@ -141,10 +125,9 @@ TEST_F(SwitchCommandTest, OnExitTheVariantSwitchesOnceAndOthersNever)
         DWORD exitCode = 1;
         ASSERT_TRUE(applet.waitForExit(WAIT_MS, &exitCode));
         EXPECT_EQ(exitCode, 0u);
-        simulator.waitForQuiet();
 
-        std::vector<SimReport> reports = simulator.reports(id);
         std::vector<std::string> lines = appletLines(applet);
+        std::vector<SimReport> reports = simulator.reports(id);
         if (row.switches) {
             ASSERT_EQ(reports.size(), 1u) << "exactly once per exit";
             EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3) << HexBytes(reports[0].bytes);
@@ -180,10 +163,9 @@ TEST_F(SwitchCommandTest, OnShutdownTheVariantSwitchesAndKeepsRunning)
         // Whatever wParam says: the session may end or not.
         applet.send(WM_ENDSESSION, TRUE, 0);
         applet.send(WM_ENDSESSION, FALSE, 0);
-        simulator.waitForQuiet();
 
-        std::vector<SimReport> reports = simulator.reports(id);
         std::vector<std::string> lines = appletLines(applet);
+        std::vector<SimReport> reports = simulator.reports(id);
         if (row.switches) {
             ASSERT_EQ(reports.size(), 2u);
             EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3) << HexBytes(reports[0].bytes);
@@ -210,7 +192,7 @@ TEST_F(SwitchCommandTest, ANoAudioSwitchMakesTheVariantForTheRestOfTheRun)
     AppletProcess applet;
     startApplet({0, 1, 0, 1}, applet);
 
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    applet.send(WM_COMMAND, 32784);
     ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, noAudioSwitch));
     simulator.unplug(noAudioSwitch, SIM_NOTIFY_NONE);
     simulator.plug(laterSwitch, SIM_NOTIFY_NONE);
@@ -227,12 +209,12 @@ TEST_F(SwitchCommandTest, AnAudioSwitchLeavesTheAudioVariantAlone)
     int id = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
     AppletProcess applet;
     startApplet({0, 1, 0, 1}, applet);
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    applet.send(WM_COMMAND, 32784);
     ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
     simulator.clearReports();
 
     applet.send(WM_ENDSESSION, TRUE, 0);
-    simulator.waitForQuiet();
+    ASSERT_TRUE(simulator.catchUp());
     EXPECT_TRUE(simulator.writes(id).empty());
 }
 
@@ -254,15 +236,15 @@ TEST_F(SwitchCommandTest, OnWindows98TheSwitchIsFoundByItsSerial)
     int bySerial = simulator.add(HidInterface(L"vid_7e51&pid_5a01&fedcba9876543210", 0x7E51, 0x5A01));
     AppletProcess applet;
     startApplet({0, 0, 0, 0}, applet);
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    applet.send(WM_COMMAND, 32784);
     ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, bySerial));
 
     // Without its serial key the same kind of path is not the switch there.
     simulator.unplug(bySerial, SIM_NOTIFY_NONE);
     int withoutKey = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
     simulator.clearReports();
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
-    simulator.waitForQuiet(500);
+    applet.send(WM_COMMAND, 32784);
+    ASSERT_TRUE(simulator.catchUp());
     EXPECT_TRUE(simulator.writes(withoutKey).empty());
 }
 
