@@ -17,6 +17,7 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -271,22 +272,38 @@ testing::AssertionResult WaitForRead()
     return WaitUntil("the read to complete", [] { return readResult.done; });
 }
 
-TEST_F(SimSwitchTest, InputReportsCompleteAPendingRead)
+// One overlapped read of the device: issued, then `meanwhile` done, then
+// waited for; the bytes it took, or "" when it failed.
+std::string ReadOne(HANDLE device, const std::function<void()> &meanwhile)
+{
+    BYTE input[16] = {};
+    OVERLAPPED overlapped = {};
+    readResult = ReadResult();
+    if (!ReadFileEx(device, input, sizeof(input), &overlapped, ReadDone))
+        return "";
+    meanwhile();
+    if (!WaitForRead() || readResult.error != 0)
+        return "";
+    return HexBytes(std::vector<BYTE>(input, input + readResult.bytes));
+}
+
+TEST_F(SimSwitchTest, InputReportsCompleteAPendingReadOneReportAtATime)
 {
     int id = simulator.add(SwitchInterface(0x5A03));
     HANDLE device = Open(simulator.description(id).devicePath, FILE_FLAG_OVERLAPPED);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
+    HIDD_ATTRIBUTES attributes = {sizeof(attributes)};
+    ASSERT_TRUE(HidD_GetAttributes(device, &attributes)) << "programs ask about a device before they read it";
 
-    BYTE input[8] = {};
-    OVERLAPPED overlapped = {};
-    readResult = ReadResult();
-    ASSERT_TRUE(ReadFileEx(device, input, sizeof(input), &overlapped, ReadDone));
-    EXPECT_EQ(simulator.sendInputReport(id, {3, 1}), 1);
-    ASSERT_TRUE(WaitForRead());
-    EXPECT_EQ(readResult.error, 0u);
-    EXPECT_EQ(readResult.bytes, 8u) << "padded to the input report length";
-    EXPECT_EQ(HexBytes(std::vector<BYTE>(input, input + 8)), "03 01 00 00 00 00 00 00");
+    // Padded to the input report length.
+    EXPECT_EQ(ReadOne(device, [&] { EXPECT_EQ(simulator.sendInputReport(id, {3, 1}), 1); }),
+              "03 01 00 00 00 00 00 00");
+    // Two reports waiting: each read takes one whole, as HID hands them out.
+    EXPECT_EQ(simulator.sendInputReport(id, {2, 1}), 1);
+    EXPECT_EQ(simulator.sendInputReport(id, {3, 0, 7}), 1);
+    EXPECT_EQ(ReadOne(device, [] {}), "02 01 00 00 00 00 00 00");
+    EXPECT_EQ(ReadOne(device, [] {}), "03 00 07 00 00 00 00 00");
     CloseHandle(device);
 }
 

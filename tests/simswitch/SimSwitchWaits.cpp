@@ -24,20 +24,20 @@ testing::AssertionResult SimulatedSwitch::waitForReports(size_t count, DWORD tim
 {
     return WaitUntil(
         std::to_string(count) + " reports at " + InterfaceName(id), [&] { return reports(id).size() >= count; },
-        timeoutMs, [&] { return ReportsSeen(*this, id); });
+        changedEvent(), timeoutMs, [&] { return ReportsSeen(*this, id); });
 }
 
 testing::AssertionResult SimulatedSwitch::waitForOpenCount(int id, int count, DWORD timeoutMs) const
 {
     return WaitUntil(
         std::to_string(count) + " handles open on " + InterfaceName(id), [&] { return openCount(id) == count; },
-        timeoutMs, [&] { return std::to_string(openCount(id)) + " open"; });
+        changedEvent(), timeoutMs, [&] { return std::to_string(openCount(id)) + " open"; });
 }
 
 testing::AssertionResult SimulatedSwitch::waitForTotalOpens(int id, int count, DWORD timeoutMs) const
 {
     std::string what = std::to_string(count) + " opens of " + InterfaceName(id);
-    WaitUntil(what, [&] { return totalOpens(id) >= count; }, timeoutMs);
+    WaitUntil(what, [&] { return totalOpens(id) >= count; }, changedEvent(), timeoutMs);
     if (totalOpens(id) == count)
         return testing::AssertionSuccess();
     return testing::AssertionFailure() << "waited for " << what << ", and " << totalOpens(id) << " came";

@@ -156,6 +156,7 @@ struct SimulatedSwitch::State {
     bool stopping = false;          // serving thread only
 
     mutable std::mutex mutex;
+    HANDLE changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // at each open, close and write, for the waits
     std::vector<InterfaceEntry> interfaces;  // reserved up front: entries never move
     std::vector<SimReport> writes;
     DWORD lastActivity = 0;
@@ -325,6 +326,7 @@ void SimulatedSwitch::State::connected(PipeInstance *instance)
         interfaces[id].totalOpens++;
         lastActivity = GetTickCount();
     }
+    SetEvent(changed);
     SimEvent event;
     event.kind = SimEvent::Open;
     event.interfaceId = id;
@@ -363,6 +365,7 @@ void SimulatedSwitch::State::closeInstance(PipeInstance *instance)
             openNow = --interfaces[id].openCount;
             lastActivity = GetTickCount();
         }
+        SetEvent(changed);
             SimEvent event;
         event.kind = SimEvent::Close;
         event.interfaceId = id;
@@ -431,6 +434,7 @@ void SimulatedSwitch::State::record(int id, const std::vector<BYTE> &bytes)
         writes.push_back(report);
         lastActivity = report.tick;
     }
+    SetEvent(changed);
     SimEvent event;
     event.kind = SimEvent::Write;
     event.interfaceId = id;
@@ -636,6 +640,7 @@ SimulatedSwitch::~SimulatedSwitch()
     }
     if (state.port != nullptr)
         CloseHandle(state.port);
+    CloseHandle(state.changed);
 
     for (const std::wstring &deviceKey : state.serialDeviceKeys) {
         std::wstring key = std::wstring(SERIAL_ROOT) + L"\\" + deviceKey;
@@ -827,6 +832,11 @@ bool SimulatedSwitch::tookEveryClosedConnection() const
     bool took = true;
     state_->runOnServer([&] { took = state_->tookEveryClosedConnection(); });
     return took;
+}
+
+HANDLE SimulatedSwitch::changedEvent() const
+{
+    return state_->changed;
 }
 
 DWORD SimulatedSwitch::lastActivity() const

@@ -157,6 +157,7 @@ public:
     // (asked of the system on the simulator's thread), and when anything last happened.
     bool tookEveryClosedConnection() const;
     DWORD lastActivity() const;
+    HANDLE changedEvent() const;  // signalled at each open, close and write
 
     // Notices go to this window only, when set; otherwise to every top-level
     // window of the notify class ("Morvax") in a process that loaded the stand-ins.
