@@ -2,6 +2,7 @@
 #include "AppletProcess.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 
 #include <cstdio>
 
@@ -17,16 +18,11 @@ std::vector<HWND> PromptWindows(DWORD processId)
     return VisibleDialogs(processId);
 }
 
-bool WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs)
+testing::AssertionResult WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (PromptWindows(processId).size() == count)
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
+    return WaitUntil(
+        std::to_string(count) + " Primary Monitor prompts", [&] { return PromptWindows(processId).size() == count; },
+        timeoutMs, [&] { return std::to_string(PromptWindows(processId).size()) + " prompts"; });
 }
 
 std::vector<BYTE> TextBytes(const std::wstring &text)

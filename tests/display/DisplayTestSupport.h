@@ -32,7 +32,7 @@ extern const char OPTIMIZE_BORDER_REPORT[];
 // The visible Primary Monitor prompts (dialog windows) of a process, in z-order.
 std::vector<HWND> PromptWindows(DWORD processId);
 // Waits until the process shows exactly `count` prompts.
-bool WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs = 5000);
+testing::AssertionResult WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs = 10000);
 
 // Stores the choice the way the applet does: the characters only, as
 // REG_MULTI_SZ; withTerminator adds the NUL another writer might leave.

@@ -80,11 +80,16 @@ protected:
         switchId = simulator.add(SwitchInterface(0x5A04, DISPLAY_FIRMWARE, 8));
     }
 
+    // Start-up is over, its prompts shown if any, and its reports and lines
+    // are in when this returns.
     void start(AppletProcess &applet)
     {
         ASSERT_TRUE(applet.start());
         ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(applet.reachedMessageLoop());
         ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
+        ASSERT_TRUE(simulator.catchUp());
+        ASSERT_TRUE(debug.catchUp());
     }
 
     CleanRegistry registry;
@@ -116,7 +121,6 @@ TEST_F(TwoMonitors, APromptOnEachAndOkOnOneStoresItsMonitorUntilTheMonitorsChang
     {
         AppletProcess applet;
         start(applet);
-        debug.waitForQuiet(1000);
         EXPECT_TRUE(PromptWindows(applet.pid()).empty()) << "asked again with the same monitors";
     }
     StoreChoice(L"NumDisplays", L"3");
@@ -167,7 +171,7 @@ TEST_F(TwoMonitors, TheResolutionReportIsTheChosenMonitorsOwnSize)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         StoreChoice(L"DefaultDisplay", row.stored);
-        simulator.waitForQuiet(300);
+        ASSERT_TRUE(simulator.catchUp());
         simulator.clearReports();
         applet.send(WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND);
         ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
@@ -186,12 +190,11 @@ TEST_F(TwoMonitors, WithNoMonitorChosenNothingIsDrawnButTheBorderIsReportedOn)
     StoreChoice(L"DefaultDisplay", L"\\\\.\\display1");
     AppletProcess applet;
     start(applet);
-    debug.waitForQuiet(500);
-    simulator.waitForQuiet(300);
     simulator.clearReports();
     applet.post(TURN_BORDER_ON);
     applet.post(TURN_BORDER_ON);
     ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
+    // Nothing is drawn: no loop says so in the time one takes to start drawing.
     debug.waitForQuiet(1000);
     EXPECT_EQ(ReportTexts(simulator.reports(switchId)), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
     EXPECT_EQ(CountOf(debug.linesFrom(applet.pid()), DRAWING_LINE), 0);

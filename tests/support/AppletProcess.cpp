@@ -140,6 +140,14 @@ LRESULT AppletProcess::send(UINT message, WPARAM wParam, LPARAM lParam)
     return (LRESULT)result;
 }
 
+testing::AssertionResult AppletProcess::reachedMessageLoop(DWORD timeoutMs)
+{
+    DWORD_PTR result = 0;
+    if (window_ != nullptr && SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "waited " << timeoutMs << " ms for the applet's message loop to answer";
+}
+
 bool AppletProcess::post(UINT message, WPARAM wParam, LPARAM lParam)
 {
     return PostMessageW(window_, message, wParam, lParam) != FALSE;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ public:
     HWND window() const { return window_; }
 
     LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Sends a message that does nothing and waits for the answer: once it
+    // comes, start-up is over (the prompts included) and the applet is in
+    // its message loop.
+    testing::AssertionResult reachedMessageLoop(DWORD timeoutMs = 10000);
     bool post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
     bool running();

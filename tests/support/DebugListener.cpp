@@ -12,6 +12,7 @@ DebugListener::DebugListener()
     if (mapping_ != nullptr)
         view_ = (const char *)MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 4096);
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    arrived_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (bufferReady_ && dataReady_ && view_ && stop_)
         thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
 }
@@ -25,7 +26,7 @@ DebugListener::~DebugListener()
     }
     if (view_ != nullptr)
         UnmapViewOfFile(view_);
-    for (HANDLE handle : {mapping_, dataReady_, bufferReady_, stop_}) {
+    for (HANDLE handle : {mapping_, dataReady_, bufferReady_, stop_, arrived_}) {
         if (handle != nullptr)
             CloseHandle(handle);
     }
@@ -50,6 +51,7 @@ void DebugListener::run()
             entries_.push_back(entry);
             lastArrival_ = GetTickCount();
         }
+        SetEvent(arrived_);
         SetEvent(bufferReady_);
     }
 }
@@ -87,7 +89,7 @@ testing::AssertionResult DebugListener::waitForCount(DWORD processId, const std:
         what += " " + std::to_string(count) + " times";
     what += " from process " + std::to_string(processId);
     return WaitUntil(
-        what, [&] { return CountOf(linesFrom(processId), text) >= count; }, timeoutMs,
+        what, [&] { return CountOf(linesFrom(processId), text) >= count; }, arrived_, timeoutMs,
         [&] { return "its lines" + Listed(linesFrom(processId)); });
 }
 

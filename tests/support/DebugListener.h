@@ -54,6 +54,7 @@ private:
     HANDLE mapping_ = nullptr;
     const char *view_ = nullptr;
     HANDLE stop_ = nullptr;
+    HANDLE arrived_ = nullptr;  // signalled at each line, for the waits
     HANDLE thread_ = nullptr;
 };
 

@@ -14,8 +14,8 @@ void PumpThreadMessages()
 }
 
 // The one loop: looks at `holds` until it is true or the time is up, sleeping
-// (or waiting for messages, when pumping) a little between looks.
-bool LookUntil(const std::function<bool()> &holds, DWORD timeoutMs, bool pump)
+// (or waiting for messages, when pumping, or for `changed`) a little between looks.
+bool LookUntil(const std::function<bool()> &holds, DWORD timeoutMs, bool pump, HANDLE changed = nullptr)
 {
     DWORD const start = GetTickCount();
     for (;;) {
@@ -29,6 +29,8 @@ bool LookUntil(const std::function<bool()> &holds, DWORD timeoutMs, bool pump)
         DWORD slice = timeoutMs - elapsed < LOOK_EVERY_MS ? timeoutMs - elapsed : LOOK_EVERY_MS;
         if (pump)
             MsgWaitForMultipleObjectsEx(0, nullptr, slice, QS_ALLINPUT, MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
+        else if (changed != nullptr)
+            WaitForSingleObjectEx(changed, slice, TRUE);
         else
             SleepEx(slice, TRUE);
     }
@@ -52,6 +54,12 @@ testing::AssertionResult WaitUntil(const std::string &what, const std::function<
                                    const std::function<std::string()> &seen)
 {
     return Outcome(LookUntil(holds, timeoutMs, false), what, timeoutMs, seen);
+}
+
+testing::AssertionResult WaitUntil(const std::string &what, const std::function<bool()> &holds, HANDLE changed,
+                                   DWORD timeoutMs, const std::function<std::string()> &seen)
+{
+    return Outcome(LookUntil(holds, timeoutMs, false, changed), what, timeoutMs, seen);
 }
 
 testing::AssertionResult PumpUntil(const std::string &what, const std::function<bool()> &holds, DWORD timeoutMs,

@@ -27,6 +27,10 @@ DWORD const WAIT_MS = 10000;
 
 testing::AssertionResult WaitUntil(const std::string &what, const std::function<bool()> &holds,
                                    DWORD timeoutMs = WAIT_MS, const std::function<std::string()> &seen = nullptr);
+// The same, looking again at once whenever `changed` (an auto-reset event that
+// whatever `holds` looks at signals) is signalled.
+testing::AssertionResult WaitUntil(const std::string &what, const std::function<bool()> &holds, HANDLE changed,
+                                   DWORD timeoutMs = WAIT_MS, const std::function<std::string()> &seen = nullptr);
 testing::AssertionResult PumpUntil(const std::string &what, const std::function<bool()> &holds,
                                    DWORD timeoutMs = WAIT_MS, const std::function<std::string()> &seen = nullptr);
 testing::AssertionResult WaitUntilSignalled(const std::string &what, HANDLE handle, DWORD timeoutMs = WAIT_MS);
