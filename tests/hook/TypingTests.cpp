@@ -17,9 +17,9 @@
 // "key Scroll_Lock" the next other key brings it, and with "key
 // alt+Scroll_Lock" (xdotool lets go of ALT first) it comes at the ALT
 // release. The cases here press Scroll Lock in pairs, as the hotkey does.
-#include "AppletProcess.h"
 #include "HookHarness.h"
 #include "KeyWitness.h"
+#include "Notepad.h"
 
 #include <gtest/gtest.h>
 
@@ -31,11 +31,8 @@ namespace {
 
 typedef std::vector<Posted> Posts;
 
-DWORD const NOTEPAD_TIMEOUT = 15000;
 DWORD const KEYS_TIMEOUT = 5000;
 DWORD const SETTLE_MS = 300;
-DWORD const FOCUS_PROBE_MS = 1000;
-int const FOCUS_ATTEMPTS = 10;
 
 class TypingTest : public ::testing::Test {
 protected:
@@ -46,8 +43,22 @@ protected:
         ASSERT_TRUE(LoadQuillhook(&library));
         ASSERT_NE(WitnessStart(), nullptr);
         ASSERT_NE(library.startHook(target.window()), nullptr);
-        ASSERT_NO_FATAL_FAILURE(StartNotepad());
-        ASSERT_NO_FATAL_FAILURE(FocusNotepad());
+        ASSERT_TRUE(notepad.started()) << "Notepad showed no window";
+        // A Shift typed on the X display, witnessed in Notepad: from then on
+        // xdotool's keys reach Notepad.
+        ASSERT_TRUE(notepad.focus(
+            [&] {
+                EXPECT_EQ(notepad.giveXFocus(), 0);
+                WitnessClear();
+                EXPECT_EQ(RunUnixCommand("xdotool key shift"), 0);
+            },
+            [&] {
+                for (const WitnessedKey &record : WitnessedKeys())
+                    if (record.processId == notepad.processId() && record.virtualKey == VK_SHIFT &&
+                        (record.flags & KEY_RELEASED_BIT) != 0)
+                        return true;
+                return false;
+            }));
         CollectPosts();
         WitnessClear();
     }
@@ -59,58 +70,16 @@ protected:
             GetWindowThreadProcessId(foreground, &owner);
             printf("Notepad is process %lu; the foreground window %p belongs to process %lu.\n"
                    "The hook chain was given, since the last clear:\n%s",
-                   notepad.dwProcessId, (void *)foreground, owner, DescribeWitnessed(WitnessedKeys()).c_str());
+                   notepad.processId(), (void *)foreground, owner, DescribeWitnessed(WitnessedKeys()).c_str());
         }
         library.stopHook();
         WitnessStop();
-        if (notepad.hProcess != nullptr) {
-            TerminateProcess(notepad.hProcess, 0);
-            WaitForSingleObject(notepad.hProcess, NOTEPAD_TIMEOUT);
-            CloseHandle(notepad.hProcess);
-            CloseHandle(notepad.hThread);
-        }
         CollectPosts();
     }
 
-    void StartNotepad()
-    {
-        STARTUPINFOW startup = {sizeof(startup)};
-        wchar_t line[] = L"notepad.exe";
-        ASSERT_TRUE(CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &notepad));
-        WaitForInputIdle(notepad.hProcess, NOTEPAD_TIMEOUT);
-        notepadWindow = WaitForVisibleWindow(notepad.dwProcessId, NOTEPAD_TIMEOUT);
-        ASSERT_NE(notepadWindow, nullptr) << "Notepad showed no window";
-        edit = FindWindowExW(notepadWindow, nullptr, L"Edit", nullptr);
-        ASSERT_NE(edit, nullptr);
-    }
-
-    // Brings Notepad to the front and gives its edit control the X input
-    // focus until a Shift typed on the X display arrives there: from then on
-    // xdotool's keys reach Notepad.
-    void FocusNotepad()
-    {
-        for (int attempt = 0; attempt < FOCUS_ATTEMPTS; ++attempt) {
-            SetForegroundWindow(notepadWindow);
-            RECT area;
-            GetWindowRect(edit, &area);
-            ASSERT_EQ(GiveXFocusAt(area), 0);
-            WitnessClear();
-            ASSERT_EQ(RunUnixCommand("xdotool key shift"), 0);
-            DWORD start = GetTickCount();
-            while (GetTickCount() - start < FOCUS_PROBE_MS) {
-                for (const WitnessedKey &record : WitnessedKeys())
-                    if (record.processId == notepad.dwProcessId && record.virtualKey == VK_SHIFT &&
-                        (record.flags & KEY_RELEASED_BIT) != 0)
-                        return;
-                CollectPosts();
-                Sleep(20);
-            }
-        }
-        FAIL() << "keys typed with xdotool never reached Notepad";
-    }
-
     // Types with xdotool and returns what the library posted: the expected
-    // number of messages, and whatever else arrives before things go quiet.
+    // number of messages, and whatever else arrives before things go quiet
+    // (nothing more must come: each release is reported once).
     Posts Type(const std::string &arguments, size_t expected)
     {
         EXPECT_EQ(RunUnixCommand("xdotool " + arguments), 0) << arguments;
@@ -118,13 +87,6 @@ protected:
         Posts late = CollectPosts(SETTLE_MS);
         posts.insert(posts.end(), late.begin(), late.end());
         return posts;
-    }
-
-    std::wstring NotepadText()
-    {
-        wchar_t text[256] = {};
-        SendMessageTimeoutW(edit, WM_GETTEXT, 256, (LPARAM)text, SMTO_NORMAL, NOTEPAD_TIMEOUT, nullptr);
-        return text;
     }
 
     // One release message for each release an application took (HC_ACTION),
@@ -148,9 +110,7 @@ protected:
 
     QuillhookLibrary library;
     HookTarget target;
-    PROCESS_INFORMATION notepad = {};
-    HWND notepadWindow = nullptr;
-    HWND edit = nullptr;
+    Notepad notepad;
 };
 
 TEST_F(TypingTest, TypedWordReachesNotepadAndEachReleaseIsReportedOnce)
@@ -169,11 +129,11 @@ TEST_F(TypingTest, TypedWordReachesNotepadAndEachReleaseIsReportedOnce)
     // Every press and release went down the chain past Quillhook's hook, in Notepad.
     size_t taken = 0;
     for (const WitnessedKey &record : witnessed) {
-        EXPECT_EQ(record.processId, notepad.dwProcessId);
+        EXPECT_EQ(record.processId, notepad.processId());
         taken += record.code == HC_ACTION;
     }
     EXPECT_EQ(taken, 10u);
-    EXPECT_EQ(NotepadText(), L"quill");
+    EXPECT_EQ(notepad.text(), L"quill");
 }
 
 TEST_F(TypingTest, ScrollLockTwiceIsTwoReleases)
@@ -278,7 +238,7 @@ TEST_F(TypingTest, HeldKeyRepeatsButIsReportedOnceOnRelease)
     EXPECT_EQ(posts[0].message, WM_HOOK_KEYUP);
     EXPECT_EQ(posts[0].wParam, (WPARAM)'A');
     EXPECT_EQ(posts, ReleasesTaken(witnessed));
-    EXPECT_EQ(NotepadText(), std::wstring(repeats + 1, L'a'));
+    EXPECT_EQ(notepad.text(), std::wstring(repeats + 1, L'a'));
 }
 
 }  // namespace
