@@ -1,7 +1,7 @@
 // The tray icon as the shell sees it: what the applet adds at start-up, which
 // image it shows with and without a switch, and that it comes back when the
 // shell restarts.
-#include "Messages.h"
+#include "Wait.h"
 #include "MenuSpy.h"
 #include "TrayHarness.h"
 
@@ -14,7 +14,6 @@ UINT const TRAY_ICON_ID = 1;
 UINT const TRAY_FLAGS = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 WORD const MENU_EXIT = 105;
 USHORT const FIRMWARE_4_0 = 0x0400;
-DWORD const SETTLE_MS = 300;
 
 const char *MessageName(DWORD message)
 {
@@ -61,7 +60,9 @@ protected:
         scene->shell.restart();
         ASSERT_TRUE(scene->shell.isTheShell());
         ASSERT_TRUE(scene->shell.waitForCount(scene->applet->window(), 1)) << "the icon was not added again";
-        PumpMessagesFor(SETTLE_MS);
+        // The announcement is a sent message: once the applet answers one
+        // sent after it, everything it told the tray about it is here.
+        ASSERT_TRUE(scene->applet->reachedMessageLoop());
         std::vector<TrayNotification> notifications = scene->notifications();
         ASSERT_EQ(notifications.size(), 1u);
         ExpectTheAppletsIcon(*scene, notifications[0], NIM_ADD, icon);
@@ -86,7 +87,9 @@ TEST_F(TrayIconTest, StartUpAddsTheIconOnceAttachedOrNotAsTheSwitchIs)
         if (row.productId != 0)
             scene->addSwitch(row.productId, FIRMWARE_4_0);
         ASSERT_TRUE(scene->startApplet()) << "no icon reached the shell";
-        PumpMessagesFor(SETTLE_MS);
+        // Start-up is over once the applet answers from its message loop, and
+        // the tray, answering the applet meanwhile, has heard all it said.
+        ASSERT_TRUE(scene->applet->reachedMessageLoop());
         std::vector<TrayNotification> notifications = scene->notifications();
         ASSERT_EQ(notifications.size(), 1u);
         ExpectTheAppletsIcon(*scene, notifications[0], NIM_ADD, row.icon);
