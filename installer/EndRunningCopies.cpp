@@ -1,59 +1,44 @@
-// The Windows Installer package's one custom action (VarnelKVM.wxs runs it
-// before the check for files in use, on every install, update, repair and
-// removal): each running VarnelKVM is ended the way the applet itself offers,
-// by a second start of its program with /x, and waited for, so that neither
-// VarnelKVM.exe nor Quillhook.dll is in use when their files are replaced or
-// removed. A copy that does not end in time is stopped. Windows Installer
-// cannot wait for a process by itself, hence a DLL rather than a plain
-// "VarnelKVM.exe /x" action.
+// The Windows Installer package's custom actions (VarnelKVM.wxs runs them):
+// EndRunningCopies, before the check for files in use on every install,
+// update, repair and removal, ends each running VarnelKVM and waits for it,
+// so that neither VarnelKVM.exe nor Quillhook.dll is in use when their files
+// are replaced or removed; RestartEndedCopy, once the files are in place,
+// starts again the copy it ended, as the user at the desktop. Windows
+// Installer can neither wait for a process nor start one with the desktop
+// user's ordinary rights by itself, hence a DLL.
 //
-// Functions: EndRunningCopies (exported), Log, StartWithX.
-#include <windows.h>
+// Functions: EndRunningCopies and RestartEndedCopy (exported), Log.
+#include "DesktopStart.h"
+
 #include <msi.h>
 #include <msiquery.h>
-#include <psapi.h>
 
 namespace {
 
-// The applet's hidden main window: a start with /x finds it by this class.
+// The applet's hidden main window.
 wchar_t const APPLET_CLASS[] = L"Morvax";
-// The Exit command that /x posts; sent directly only when /x cannot be started.
+// The applet's Exit command, with the mark that tells it an installer asks:
+// it then ends without switching the computers, so that the installer's own
+// windows stay on this computer's screen.
 WPARAM const COMMAND_EXIT = 105;
+LPARAM const EXIT_FOR_INSTALLER = 0x564B494E;
 DWORD const EXIT_WAIT_MS = 15000;
 // The exit code of a copy that had to be stopped (one that ends itself gives 0).
 UINT const STOPPED_EXIT_CODE = 1;
 // More copies than this in one session means they keep coming back: leave them.
 int const MOST_COPIES = 5;
+// Set by EndRunningCopies when it ended a copy; the package's condition for RestartEndedCopy.
+wchar_t const ENDED_PROPERTY[] = L"VARNELKVM_ENDED";
 
 // One line in the installer's log (msiexec /l*v).
-void Log(MSIHANDLE install, const wchar_t *format, DWORD processId)
+void Log(MSIHANDLE install, const wchar_t *format, const void *argument)
 {
-    wchar_t line[160];
-    wsprintfW(line, format, processId);
+    wchar_t line[160 + MAX_PATH];
+    wsprintfW(line, format, argument);
     MSIHANDLE record = MsiCreateRecord(1);
     MsiRecordSetStringW(record, 0, line);
     MsiProcessMessage(install, INSTALLMESSAGE_INFO, record);
     MsiCloseHandle(record);
-}
-
-// The running copy's own program started with /x: it posts that copy the
-// Exit command and ends at once. The program is where the copy runs from,
-// wherever that was installed; this package's files are not there yet.
-bool StartWithX(HANDLE process)
-{
-    wchar_t program[MAX_PATH];
-    if (process == nullptr || GetModuleFileNameExW(process, nullptr, program, MAX_PATH) == 0)
-        return false;
-    wchar_t commandLine[MAX_PATH + 8];
-    wsprintfW(commandLine, L"\"%s\" /x", program);
-    STARTUPINFOW startup = {sizeof(startup)};
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    WaitForSingleObject(info.hProcess, EXIT_WAIT_MS);
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
-    return true;
 }
 
 }  // namespace
@@ -68,17 +53,14 @@ extern "C" __declspec(dllexport) UINT __stdcall EndRunningCopies(MSIHANDLE insta
             break;
         DWORD processId = 0;
         GetWindowThreadProcessId(window, &processId);
-        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | PROCESS_VM_READ,
-                                     FALSE, processId);
-        Log(install, L"Ending the running VarnelKVM (process %u) with /x", processId);
-        if (!StartWithX(process)) {
-            Log(install, L"VarnelKVM (process %u) cannot be started again with /x: sending it the Exit command",
-                processId);
-            PostMessageW(window, WM_COMMAND, COMMAND_EXIT, 0);
-        }
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
+        Log(install, L"Ending the running VarnelKVM (process %u)", (const void *)(DWORD_PTR)processId);
+        PostMessageW(window, WM_COMMAND, COMMAND_EXIT, EXIT_FOR_INSTALLER);
+        MsiSetPropertyW(install, ENDED_PROPERTY, L"1");
         if (process != nullptr) {
             if (WaitForSingleObject(process, EXIT_WAIT_MS) != WAIT_OBJECT_0) {
-                Log(install, L"VarnelKVM (process %u) did not end in time: stopping it", processId);
+                Log(install, L"VarnelKVM (process %u) did not end in time: stopping it",
+                    (const void *)(DWORD_PTR)processId);
                 TerminateProcess(process, STOPPED_EXIT_CODE);
                 WaitForSingleObject(process, 5000);
             }
@@ -89,5 +71,22 @@ extern "C" __declspec(dllexport) UINT __stdcall EndRunningCopies(MSIHANDLE insta
                 Sleep(100);
         }
     }
+    return ERROR_SUCCESS;
+}
+
+// Users who update or repair find the tray icon and the hotkeys as before.
+// Never fails the installation either: where the copy cannot be started as
+// the desktop's user with ordinary rights, it starts at the next logon.
+extern "C" __declspec(dllexport) UINT __stdcall RestartEndedCopy(MSIHANDLE install)
+{
+    wchar_t program[MAX_PATH + 16] = L"";
+    DWORD chars = MAX_PATH;
+    if (MsiGetPropertyW(install, L"INSTALLDIR", program, &chars) != ERROR_SUCCESS || chars == 0 || chars >= MAX_PATH)
+        return ERROR_SUCCESS;
+    lstrcatW(program, L"VarnelKVM.exe");
+    if (StartAsDesktopUser(program))
+        Log(install, L"Started %s again as the user at the desktop", program);
+    else
+        Log(install, L"%s cannot be started again as the user at the desktop: it starts at the next logon", program);
     return ERROR_SUCCESS;
 }

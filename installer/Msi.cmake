@@ -8,22 +8,24 @@
 # binaries, the 64-bit Program Files folder and registry view.
 #
 # varnel_msi(FILE VERSION) builds the package as version VERSION into FILE;
-# the tests use it for a package of a higher version.
+# the tests use it for a package of a higher version. installer/build-msi.py
+# runs wixl so that the same sources give the same package (its product and
+# package codes are hashes of its content), and a signed build signs it.
 find_program(WIXL wixl)
-if(NOT WIXL)
-  message(STATUS "wixl not found: no Windows Installer package (install wixl to build it)")
+find_program(PYTHON3 python3)
+if(NOT WIXL OR NOT PYTHON3)
+  message(STATUS "wixl or python3 not found: no Windows Installer package (install wixl and python3 to build it)")
   unset(VARNEL_MSI_NAME CACHE)
   return()
 endif()
 
-# The package's custom action: carried inside it, never installed.
-add_library(EndRunningCopies MODULE EndRunningCopies.cpp)
+# The package's custom actions: carried inside it, never installed.
+add_library(EndRunningCopies MODULE EndRunningCopies.cpp DesktopStart.cpp)
 set_target_properties(EndRunningCopies PROPERTIES PREFIX "")
-target_link_libraries(EndRunningCopies PRIVATE msi psapi)
-# From psapi.dll, not kernel32's K32 forms, which Windows only has from 7 on.
-target_compile_definitions(EndRunningCopies PRIVATE PSAPI_VERSION=1)
-# Windows Installer looks the entry up by its plain name, not the i386 EndRunningCopies@4.
+target_link_libraries(EndRunningCopies PRIVATE msi ole32 oleaut32 uuid shell32 advapi32 wtsapi32)
+# Windows Installer looks the entries up by their plain names, not the i386 EndRunningCopies@4.
 target_link_options(EndRunningCopies PRIVATE ${STATIC_RUNTIME_FLAGS} -Wl,--kill-at)
+varnel_ship(EndRunningCopies)
 
 set(VARNEL_MSI_TARGET x86)
 set(VARNEL_MSI_NAME VarnelKVM-${VARNEL_VERSION}.msi)
@@ -41,10 +43,15 @@ function(varnel_msi file version)
   string(REGEX MATCH "^([0-9]+)\\.([0-9]+)\\.([0-9]+)" _ "${version}")
   math(EXPR next_build "${CMAKE_MATCH_3} + 1")
   # wixl finds its sources only below the folder it runs in: paths relative to the build.
-  file(RELATIVE_PATH bin ${CMAKE_BINARY_DIR} ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  file(RELATIVE_PATH bin ${CMAKE_BINARY_DIR} ${VARNEL_PAYLOAD_DIR})
   file(RELATIVE_PATH icon ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR}/TrayApp/res/icons/attached.ico)
+  set(sign)
+  if(VARNEL_SIGN_COMMAND)
+    set(sign COMMAND ${VARNEL_SIGN_COMMAND} ${file})
+  endif()
   add_custom_command(OUTPUT ${file}
-    COMMAND ${WIXL} --arch ${VARNEL_MSI_TARGET} --output ${file}
+    COMMAND ${PYTHON3} ${PROJECT_SOURCE_DIR}/installer/build-msi.py ${file}
+            ${WIXL} --arch ${VARNEL_MSI_TARGET}
             -D Target=${VARNEL_MSI_TARGET}
             -D Version=${version}
             -D NextVersion=${CMAKE_MATCH_1}.${CMAKE_MATCH_2}.${next_build}
@@ -53,8 +60,10 @@ function(varnel_msi file version)
             -D ActionsDll=${bin}/EndRunningCopies.dll
             -D Icon=${icon}
             ${PROJECT_SOURCE_DIR}/installer/VarnelKVM.wxs
+    ${sign}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DEPENDS VarnelKVM Quillhook EndRunningCopies ${PROJECT_SOURCE_DIR}/installer/VarnelKVM.wxs
+            ${PROJECT_SOURCE_DIR}/installer/build-msi.py
             ${PROJECT_SOURCE_DIR}/TrayApp/res/Version.rc ${PROJECT_SOURCE_DIR}/TrayApp/res/icons/attached.ico
     COMMENT "Building ${file}"
     VERBATIM)

@@ -3,12 +3,16 @@
 ;   VERSION    1.1.6.0, from the program's version block
 ;   PUBLISHER  the version block's company name
 ;   COPYRIGHT  its copyright line
-;   BIN_DIR    the folder holding VarnelKVM.exe and Quillhook.dll
+;   BIN_DIR    the folder holding VarnelKVM.exe, Quillhook.dll and DesktopUser.exe
+;              (the build's payload folder: see varnel_ship in CMakeLists.txt)
 ;   ICON       the installer's icon
 ;   OUT_FILE   the installer to write
 ;   AMD64      (optional) a 64-bit installer of the 64-bit build, into the
 ;              64-bit Program Files: the tests' stand-in on machines that run
 ;              no 32-bit programs. It never ships.
+;   SIGN       (optional, a signed release) the command that signs the file it
+;              is given in place; SIGNED_PLUGINS then holds NSIS's plug-ins
+;              signed with it
 ;
 ; Functions: EndRunningCopies and StartInstalledCopy (installer and
 ; uninstaller), .onInit, AllWindowsPage, AllWindowsPageLeave,
@@ -18,8 +22,13 @@
 ; Command line, besides NSIS's own /S and /D=:
 ;   installer /AllWindows        logon starts the applet with full rights, as
 ;                                the check box on the installer's page does
+;   installer /AllWindows=0      logon starts it with ordinary rights again;
+;                                without either, an update keeps the choice
+;                                the installed copy was set up with
 ;   uninstaller /RemoveSettings  also removes the user's settings, as the
 ;                                uninstaller's check box does (silent or not).
+; The installer refuses (exit code 2) where the Windows Installer package of
+; VarnelKVM is installed: two installers would each own the same files.
 
 !ifdef AMD64
   Target amd64-unicode
@@ -34,6 +43,14 @@ SetCompressor /SOLID lzma
   !error "makensis needs -DVERSION= -DPUBLISHER= -DCOPYRIGHT= -DBIN_DIR= -DICON= -DOUT_FILE= (the build passes them)"
 !endif
 
+; Signed as Windows checks them: the uninstaller before it is packed, then the
+; installer once written; the plug-ins it unpacks are the signed copies.
+!ifdef SIGN
+  !addplugindir "${SIGNED_PLUGINS}"
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
+
 !define PRODUCT "VarnelKVM"
 !define PROGRAM "VarnelKVM.exe"
 !define UNINSTALLER "Uninstall.exe"
@@ -44,9 +61,19 @@ SetCompressor /SOLID lzma
 !define SCHTASKS '"$SYSDIR\schtasks.exe"'
 !define SETTINGS_KEY "Software\Varnel\Kestrel"
 !define SETTINGS_PARENT "Software\Varnel"
-; The applet's hidden main window: a second start with /x finds it by this class.
+; The applet's hidden main window.
 !define APPLET_CLASS "Morvax"
-; How long a running copy gets to end after /x before it is stopped.
+; Its Exit command (WM_COMMAND 105, WM_COMMAND from WinMessages.nsh), with
+; the mark that tells it an installer asks: it then ends without switching the
+; computers, whatever its settings, so that the installer's windows stay on
+; this computer's screen.
+!define COMMAND_EXIT 105
+!define EXIT_FOR_INSTALLER 0x564B494E
+; The Windows Installer package's upgrade code (VarnelKVM.wxs).
+!define MSI_UPGRADE_CODE "{72FFDE45-689E-40FF-B8C2-D008E610376F}"
+; The exit code of a refused install.
+!define REFUSED_EXIT_CODE 2
+; How long a running copy gets to end after the Exit command before it is stopped.
 !define EXIT_WAIT_MS 15000
 ; The exit code of a copy that had to be stopped (one that ends itself gives 0).
 !define STOPPED_EXIT_CODE 1
@@ -106,14 +133,12 @@ Var RemoveSettingsBox
 Var AllWindows          ; 1: logon starts the applet through the task, with full rights
 Var AllWindowsBox
 
-; Ends every running copy the way the applet itself offers: a second start
-; with /x, then a wait for the process to go, so that neither the program nor
-; its hook library is in use when the files are replaced or removed. A copy
-; that does not end in time is stopped. Leaves $WasRunning 1 when one ran.
-; Takes the program to start with /x on the stack.
+; Ends every running copy with the installers' Exit command, then waits for
+; the process to go, so that neither the program nor its hook library is in
+; use when the files are replaced or removed. A copy that does not end in
+; time is stopped. Leaves $WasRunning 1 when one ran.
 !macro END_RUNNING_COPIES prefix
 Function ${prefix}EndRunningCopies
-  Exch $R0
   Push $0
   Push $1
   Push $2
@@ -132,7 +157,7 @@ Function ${prefix}EndRunningCopies
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i 0 r1)'
     System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}|${PROCESS_TERMINATE}, i 0, i r1) p .r2'
     DetailPrint "Ending the running ${PRODUCT} (process $1)"
-    ExecWait '"$R0" /x'
+    System::Call 'user32::PostMessageW(p r0, i ${WM_COMMAND}, p ${COMMAND_EXIT}, p ${EXIT_FOR_INSTALLER})'
     ${If} $2 <> 0
       System::Call 'kernel32::WaitForSingleObject(p r2, i ${EXIT_WAIT_MS}) i .r3'
       ${If} $3 <> ${WAIT_OBJECT_0}
@@ -155,7 +180,6 @@ Function ${prefix}EndRunningCopies
   Pop $2
   Pop $1
   Pop $0
-  Pop $R0
 FunctionEnd
 !macroend
 !insertmacro END_RUNNING_COPIES ""
@@ -185,16 +209,25 @@ FunctionEnd
 !insertmacro START_INSTALLED_COPY "un."
 
 Function .onInit
+  ; Two installers owning one folder and one Run entry would each break the
+  ; other's install when it is removed.
+  System::Call 'msi::MsiEnumRelatedProductsW(w "${MSI_UPGRADE_CODE}", i 0, i 0, w .r1) i .r0'
+  ${If} $0 = 0
+    MessageBox MB_ICONSTOP|MB_OK "${PRODUCT} is installed by its Windows Installer package. Update it with a newer package, or remove it in Add/Remove Programs before you use this Setup program." /SD IDOK
+    SetErrorLevel ${REFUSED_EXIT_CODE}
+    Quit
+  ${EndIf}
+
+  ; The choice stays as the installed copy was set up (off on a first
+  ; install) unless the command line makes it, silent or not.
   ${GetParameters} $0
   ClearErrors
   ${GetOptions} $0 "/AllWindows" $1
   ${If} ${Errors}
-    ; The box starts as the installed copy was set up (off on a first
-    ; install); a silent install makes the choice with the switch alone.
+    ReadRegDWORD $AllWindows HKLM "${UNINSTALL_KEY}" "AllWindows"
+    ${IfThen} $AllWindows != 1 ${|} StrCpy $AllWindows 0 ${|}
+  ${ElseIf} $1 == "=0"
     StrCpy $AllWindows 0
-    ${IfNot} ${Silent}
-      ReadRegDWORD $AllWindows HKLM "${UNINSTALL_KEY}" "AllWindows"
-    ${EndIf}
   ${Else}
     StrCpy $AllWindows 1
   ${EndIf}
@@ -237,16 +270,15 @@ Function RegisterLogonStart
   nsExec::Exec '${SCHTASKS} /Delete /TN "${TASK_NAME}" /F'
   Pop $0
   ${If} $AllWindows = 1
+    ; Registered from memory: a definition in a file under the user's own
+    ; temporary folder could be rewritten by any of the user's programs before
+    ; Task Scheduler read it, and its command would run with full rights.
     ClearErrors
-    ExecWait '"$PLUGINSDIR\DesktopUser.exe" task "$PLUGINSDIR\LogonTask.xml" "$INSTDIR\${PROGRAM}"' $0
+    ExecWait '"$PLUGINSDIR\DesktopUser.exe" task "${TASK_NAME}" "$INSTDIR\${PROGRAM}"' $0
     ${IfNot} ${Errors}
     ${AndIf} $0 == 0
-      nsExec::Exec '${SCHTASKS} /Create /TN "${TASK_NAME}" /XML "$PLUGINSDIR\LogonTask.xml" /F'
-      Pop $0
-      ${If} $0 == 0
-        DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
-        Return
-      ${EndIf}
+      DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"
+      Return
     ${EndIf}
     DetailPrint "The logon task could not be registered: ${PRODUCT} starts at logon with ordinary rights"
     MessageBox MB_ICONEXCLAMATION|MB_OK "${PRODUCT} could not be set up to start with full rights at logon. It starts at logon as before, and its hotkeys do nothing in windows running as administrator." /SD IDOK
@@ -288,11 +320,6 @@ FunctionEnd
 Section "${PRODUCT}" SectionProgram
   SectionIn RO
   InitPluginsDir
-  SetOutPath "$PLUGINSDIR\endcopy"
-  ; A copy of the new program ends the running one, wherever that one was installed.
-  File "${BIN_DIR}\${PROGRAM}"
-  File "${BIN_DIR}\Quillhook.dll"
-  Push "$PLUGINSDIR\endcopy\${PROGRAM}"
   Call EndRunningCopies
   SetOutPath "$PLUGINSDIR"
   File "${BIN_DIR}\DesktopUser.exe"
@@ -350,7 +377,6 @@ Function un.onInit
   ; Ended before any page shows: keys typed into the uninstaller while the hook
   ; is still in place would map the hook library into it, and that copy could
   ; then not be removed until Windows restarts.
-  Push "$INSTDIR\${PROGRAM}"
   Call un.EndRunningCopies
   ReadRegDWORD $AllWindows HKLM "${UNINSTALL_KEY}" "AllWindows"
   InitPluginsDir
@@ -396,7 +422,6 @@ FunctionEnd
 
 Section "Uninstall"
   ; A copy started since the uninstaller opened.
-  Push "$INSTDIR\${PROGRAM}"
   Call un.EndRunningCopies
 
   DeleteRegValue HKLM "${RUN_KEY}" "${PRODUCT}"

@@ -115,6 +115,17 @@ switches=$(latency <<<"$commands")
 row "$command" "Switch All command to switch report" "${switches:-failed (see $logs)}" "p99 < 20 ms" \
     "$([ -n "$switches" ] && meets "$(p99 <<<"$switches")" '<' 20 || echo no)"
 
+command="AppletBench.exe verb 20"
+verbs=$(output_of "$command" "$bin" "$with_stand_ins")
+verb_ms=$(sed -n 's/.*VarnelKVM.exe switch.*: median \([0-9.]*\) ms.*/\1/p' <<<"$verbs")
+slash_x_ms=$(sed -n 's/.*VarnelKVM.exe \/x.*: *median \([0-9.]*\) ms.*/\1/p' <<<"$verbs")
+if [ -n "$verb_ms" ]; then
+  row "$command" "a start with a verb (\`switch\`) to its exit code, beside a \`/x\` start" \
+      "median $verb_ms ms (\`/x\`: $slash_x_ms ms)" "answered within 2 s" "$(meets "$verb_ms" '<' 2000)"
+else
+  row "$command" "a start with a verb (\`switch\`) to its exit code" "failed (see $logs)" "answered within 2 s" no
+fi
+
 # Twice: with Wine's own sound driver, whose probe at the first mixer call is
 # Wine's cost, and with a stand-in mixer, which shows the applet's own.
 for mixer in "" " stand-in-mixer"; do

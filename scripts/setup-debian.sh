@@ -5,7 +5,8 @@
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686-posix wine wine32:i386 xvfb xdotool x11-utils
-          googletest imagemagick procps libxinerama1:i386 fonts-wqy-microhei nsis wixl msitools "$@")
+          googletest imagemagick procps libxinerama1:i386 fonts-wqy-microhei nsis wixl msitools python3
+          osslsigncode openssl 7zip "$@")
 
 missing=()
 for package in "${packages[@]}"; do

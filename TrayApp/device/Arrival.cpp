@@ -1,5 +1,6 @@
 // Device arrival and removal: keeps the tray icon current and greets a switch
 // that has just been plugged in.
+//   GreetArrivedSwitch   - the reports a switch gets when it is plugged in
 //   ArrivedInterfaceName - the interface's name, read within the record's own size
 //   OnDeviceChange       - every WM_DEVICECHANGE of the main window
 #include "Device.h"
@@ -13,31 +14,13 @@
 
 static size_t const NAME_OFFSET = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
 
-// Rows 3 and 4 of the id table: switches that carry video and take the
-// resolution and border reports.
-static bool IsVideoCapableSwitch(const wchar_t *upperName)
-{
-    return wcsstr(upperName, switchIdTable[2]) != nullptr || wcsstr(upperName, switchIdTable[3]) != nullptr;
-}
-
 static void GreetArrivedSwitch(const wchar_t *upperName)
 {
     // Reports the mute state and, by opening the switch, reads its identity again.
     SendSwitchCommand(SWITCH_NONE);
     ArmWatcherStart();
-
-    if (!IsVideoCapableSwitch(upperName) || !HasDisplayFirmware())
-        return;
-    if (appState.borderOn != 0) {
-        RestartBorderLoop();
-        SendResolutionReport();
-        return;
-    }
-    appState.optimizeRequested = 0;
-    ResetEvent(appState.borderEvent);
-    StartBorder();
-    SendResolutionReport();
-    SendBorderReport();
+    if (PathHoldsVideoSwitchId(upperName))
+        OnVideoSwitchArrival();
 }
 
 // The upper-case interface name of an arrival record, on the process heap

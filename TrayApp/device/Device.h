@@ -15,6 +15,7 @@ HANDLE FindSwitchDevice(DWORD *outputReportLength);
 void CopyPathForMatching(const wchar_t *devicePath, wchar_t (&matchingCopy)[MATCHING_COPY_CHARS]);
 bool PathHoldsSwitchId(const wchar_t *upperPath);
 bool PathHoldsNoAudioId(const wchar_t *upperPath);
+bool PathHoldsVideoSwitchId(const wchar_t *upperPath);
 bool MatchesBySerialKey(const wchar_t *upperPath);  // Windows before 2000
 
 int const HID_SET_HANDLES = 5;
@@ -39,7 +40,6 @@ public:
 };
 
 // Reports (Reports.cpp)
-enum SwitchCommand { SWITCH_NONE = 0, SWITCH_VIDEO = 1, SWITCH_AUDIO = 2, SWITCH_ALL = 3 };
 // Every output report is defined over its first eight bytes; the rest of the
 // device's report length is zero.
 DWORD const REPORT_DEFINED_BYTES = 8;
@@ -49,9 +49,10 @@ struct ReportBytes {
 ReportBytes SwitchReport(SwitchCommand command, DWORD muteState);
 ReportBytes ResolutionReport(DWORD resolution);  // (width << 16) | height
 ReportBytes BorderReport(DWORD borderOn, DWORD optimizeRequested);
-void SendSwitchCommand(SwitchCommand command);
-void SendResolutionReport();
-void SendBorderReport();
+// Each true when the whole report was written to the switch.
+bool SendSwitchCommand(SwitchCommand command);
+bool SendResolutionReport();
+bool SendBorderReport();
 // report: the watcher's 8-byte input buffer; bytesTransferred: what the read gave.
 void HandleInputReport(const BYTE *report, DWORD bytesTransferred);
 

@@ -69,41 +69,44 @@ static ReportBytes MakeBorderReport(SwitchCommand)
 
 // Every report goes the same way: the switch is opened for this one write
 // and closed again. Fire and forget: a switch that is absent or refuses the
-// write changes nothing, and nothing is retried.
-static void SendOutputReport(const wchar_t *diagnosticLine, ReportMaker make, SwitchCommand command)
+// write changes nothing, and nothing is retried. True when the whole report
+// was written, for whoever asked from the command line.
+static bool SendOutputReport(const wchar_t *diagnosticLine, ReportMaker make, SwitchCommand command)
 {
     DWORD reportLength = 0;
     HANDLE device = FindSwitchDevice(&reportLength);
     if (device == INVALID_HANDLE_VALUE)
-        return;
+        return false;
     DebugLine(diagnosticLine);
     // Made only now the switch is open: the resolution is read at this point.
     ReportBytes defined = make(command);
     // The device's own report length, zero-filled past the defined bytes (and
     // cut short when the device's reports are shorter).
     BYTE *report = (BYTE *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, reportLength > 0 ? reportLength : 1);
+    bool sent = false;
     if (report != nullptr) {
         memcpy(report, defined.bytes, reportLength < REPORT_DEFINED_BYTES ? reportLength : REPORT_DEFINED_BYTES);
         DWORD written = 0;
-        WriteFile(device, report, reportLength, &written, nullptr);
+        sent = WriteFile(device, report, reportLength, &written, nullptr) && written == reportLength && written > 0;
         HeapFree(GetProcessHeap(), 0, report);
     }
     CloseHandle(device);
+    return sent;
 }
 
-void SendSwitchCommand(SwitchCommand command)
+bool SendSwitchCommand(SwitchCommand command)
 {
-    SendOutputReport(L"Sending Switch\n", MakeSwitchReport, command);
+    return SendOutputReport(L"Sending Switch\n", MakeSwitchReport, command);
 }
 
-void SendResolutionReport()
+bool SendResolutionReport()
 {
-    SendOutputReport(L"Sending resolution\n", MakeResolutionReport, SWITCH_NONE);
+    return SendOutputReport(L"Sending resolution\n", MakeResolutionReport, SWITCH_NONE);
 }
 
-void SendBorderReport()
+bool SendBorderReport()
 {
-    SendOutputReport(L"Sendng border response\n", MakeBorderReport, SWITCH_NONE);
+    return SendOutputReport(L"Sendng border response\n", MakeBorderReport, SWITCH_NONE);
 }
 
 void HandleInputReport(const BYTE *report, DWORD bytesTransferred)

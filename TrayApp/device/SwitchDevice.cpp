@@ -3,6 +3,7 @@
 //   CopyPathForMatching    - the upper-case copy of a path that matching reads
 //   PathHoldsSwitchId      - does an upper-case text hold a row of the table
 //   PathHoldsNoAudioId     - does it hold a row of the no-audio variant
+//   PathHoldsVideoSwitchId - does it hold a row of a switch with video
 //   MatchesBySerialKey     - the older-Windows match through HKLM "Enum\HID"
 //   ForEachHidInterface    - the enumeration both ways in share
 //   ReadOutputReportLength - the output report length from the HID capabilities
@@ -18,7 +19,9 @@ const wchar_t *const switchIdTable[SWITCH_ID_ROWS] = {
     L"VID_7E51&PID_5A04&COL01", L"VID_7E51&PID_5A05&MI_00", L"VID_7E51&PID_5A06&MI_00",
 };
 
-// Rows of the table (from 0) that mark the no-audio variant.
+// Rows of the table (from 0) by what the switch carries: the switches with
+// video take the resolution and border reports; the no-audio variant.
+static int const VIDEO_ROWS[] = {2, 3};
 static int const NO_AUDIO_ROWS[] = {4, 5};
 
 static DWORD const SWITCH_ACCESS = GENERIC_READ | GENERIC_WRITE;
@@ -53,13 +56,23 @@ bool PathHoldsSwitchId(const wchar_t *upperPath)
     return false;
 }
 
-bool PathHoldsNoAudioId(const wchar_t *upperPath)
+template <size_t N> static bool PathHoldsRow(const wchar_t *upperPath, const int (&rows)[N])
 {
-    for (int row : NO_AUDIO_ROWS) {
+    for (int row : rows) {
         if (wcsstr(upperPath, switchIdTable[row]) != nullptr)
             return true;
     }
     return false;
+}
+
+bool PathHoldsNoAudioId(const wchar_t *upperPath)
+{
+    return PathHoldsRow(upperPath, NO_AUDIO_ROWS);
+}
+
+bool PathHoldsVideoSwitchId(const wchar_t *upperPath)
+{
+    return PathHoldsRow(upperPath, VIDEO_ROWS);
 }
 
 // Does the upper-case path hold the serial number stored in this instance key?

@@ -34,7 +34,6 @@ int const IDC_SWITCH_ON_EXIT = 1016;
 int const IDC_SWITCH_ON_SHUTDOWN = 1017;
 
 UINT const IDS_OPTIONS_TITLE = 108;
-wchar_t const SETTINGS_KEY[] = L"Software\\Varnel\\Kestrel";
 
 // Every text of the dialog, from the string table in the user's language.
 struct ControlText {
@@ -132,17 +131,22 @@ HWND openDialog = nullptr;
 // device notice clears it, every report refills it), and the dialog must act
 // on the layout it shows.
 bool optimizeShown = false;
+// Whether it shows the switch-on-exit and switch-on-shutdown boxes. A
+// no-audio switch met while the dialog is open makes the variant that has
+// them; boxes that were never shown must not clear the stored settings.
+bool switchOnEventsShown = false;
 
 void OnInitDialog(HWND dialog)
 {
     openDialog = dialog;
     optimizeShown = GetDlgItem(dialog, IDC_OPTIMIZE_GROUP) != nullptr;
+    switchOnEventsShown = SwitchOnEventsOffered();
 
     SetWindowTextW(dialog, UiString(IDS_OPTIONS_TITLE).text);
     for (const ControlText &text : CONTROL_TEXTS)
         SetDlgItemTextW(dialog, text.control, UiString(text.stringId).text);
 
-    if (SwitchOnEventsOffered()) {
+    if (switchOnEventsShown) {
         ShowWindow(GetDlgItem(dialog, IDC_SWITCH_ON_EXIT), SW_SHOWNORMAL);
         ShowWindow(GetDlgItem(dialog, IDC_SWITCH_ON_SHUTDOWN), SW_SHOWNORMAL);
         if (appState.switchOnExit != 0)
@@ -171,7 +175,7 @@ void OnInitDialog(HWND dialog)
 void WriteSettings()
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, USER_SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                         nullptr, &key, nullptr) != ERROR_SUCCESS)
         return;
     WriteRegistryDword(key, L"ActiveKey", appState.activeKey);
@@ -179,7 +183,7 @@ void WriteSettings()
     WriteRegistryDword(key, L"ActiveKey_Optimize", appState.activeKeyOptimize);
     WriteRegistryDword(key, L"EnableKeys_Optimize", appState.enableKeysOptimize);
     WriteRegistryDword(key, L"RunOnStartupKey", appState.runOnStartup);
-    if (SwitchOnEventsOffered()) {
+    if (switchOnEventsShown) {
         WriteRegistryDword(key, L"kestrelOnShutdown", appState.switchOnShutdown);
         WriteRegistryDword(key, L"kestrelOnExit", appState.switchOnExit);
     }
@@ -196,7 +200,7 @@ void CommitOptions(HWND dialog)
     // Taken from their boxes only now: an exit (or shutdown) while the dialog
     // is open must not act on ticks that were never confirmed.
     appState.runOnStartup = IsChecked(dialog, IDC_RUN_ON_STARTUP);
-    if (SwitchOnEventsOffered()) {
+    if (switchOnEventsShown) {
         appState.switchOnExit = IsChecked(dialog, IDC_SWITCH_ON_EXIT);
         appState.switchOnShutdown = IsChecked(dialog, IDC_SWITCH_ON_SHUTDOWN);
     }

@@ -3,11 +3,13 @@
 //   StartBorder       - turns the border on: its 59-second timer and a border thread
 //   OptimizeDisplay   - the border, with the resolution and border reports
 //   OnDisplayChange   - new display settings: border, resolution and border reports
+//   OnVideoSwitchArrival - a switch with video plugged in: border and reports
 //   OnTurnBorderOn    - the switch asks for the border
 //   OnTurnBorderOff   - the switch asks to take it away
 //   OnBorderTimer     - the border's 59 seconds are up
 //   RestartBorderLoop - the border that shows, drawn round the monitor as it is now
 //   EndBorderForExit  - the applet closes: the border goes as if the switch ended it
+//   Closing           - the exit has begun: no border starts any more
 #include "Display.h"
 #include "../device/Device.h"
 #include "../shell/Shell.h"
@@ -22,10 +24,19 @@ static void ClearStopSignal()
     ResetEvent(appState.borderEvent);
 }
 
+// The exit wipes the border and tells the switch "off"; the exit's own calls
+// to other programs (the tray icon's removal) let messages in meanwhile. A
+// display change or a switch arriving then must not put up a frame that
+// nothing would take away, with the switch told it shows.
+static bool Closing()
+{
+    return appState.exitSequenceStarted;
+}
+
 int StartBorder()
 {
     // A running border keeps its timer: it never lasts more than 59 seconds.
-    if (appState.borderOn != 0)
+    if (appState.borderOn != 0 || Closing())
         return 0;
     RestartThreadTimer(&appState.borderTimerId, BORDER_TIMER, BORDER_TIMER_PERIOD);
     ClearStopSignal();
@@ -34,35 +45,55 @@ int StartBorder()
     return 1;
 }
 
-void OptimizeDisplay()
+bool OptimizeDisplay()
 {
-    if (appState.borderOn != 0)
-        return;
+    if (appState.borderOn != 0 || Closing())
+        return false;
     // Tells the switch that this computer asked for the optimisation.
     appState.optimizeRequested = 1;
     ClearStopSignal();
     StartBorder();
-    SendResolutionReport();
-    SendBorderReport();
+    bool resolutionSent = SendResolutionReport();
+    bool borderSent = SendBorderReport();
     appState.optimizeRequested = 0;
+    return resolutionSent && borderSent;
 }
 
-void OnDisplayChange()
+// The border round the monitor as it is now (a new one, or the one that
+// shows drawn again), and the monitor's resolution to the switch. True when
+// the border was showing already.
+static bool ShowBorderAndReportResolution()
 {
-    if (!HasDisplayFirmware())
-        return;
-    DebugLine(L"Display just changed\n");
+    bool wasShowing = appState.borderOn != 0;
     appState.optimizeRequested = 0;
     ClearStopSignal();
     if (StartBorder() == 0)
         RestartBorderLoop();
     SendResolutionReport();
+    return wasShowing;
+}
+
+void OnDisplayChange()
+{
+    if (!HasDisplayFirmware() || Closing())
+        return;
+    DebugLine(L"Display just changed\n");
+    ShowBorderAndReportResolution();
     SendBorderReport();
+}
+
+// The switch learns the state of a border that already showed from earlier reports.
+void OnVideoSwitchArrival()
+{
+    if (!HasDisplayFirmware() || Closing())
+        return;
+    if (!ShowBorderAndReportResolution())
+        SendBorderReport();
 }
 
 void OnTurnBorderOn()
 {
-    if (!HasDisplayFirmware())
+    if (!HasDisplayFirmware() || Closing())
         return;
     DebugLine(L"Got WM_TURN_BORDER_ON Event \n");
     appState.optimizeRequested = 0;
@@ -97,7 +128,8 @@ void OnBorderTimer()
 // it was turned on.
 void RestartBorderLoop()
 {
-    StartBorderThread();
+    if (!Closing())
+        StartBorderThread();
 }
 
 // Closing while the border shows would leave the frame on the screen and the

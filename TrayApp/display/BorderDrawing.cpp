@@ -98,14 +98,31 @@ void StartBorderThread()
         CloseHandle(thread);
 }
 
+// The wipe repaints every window under the frame, the applet's own dialogs
+// among them, and Windows may send those paint messages to this thread and
+// wait for the answer: messages sent meanwhile are answered, or the wipe and
+// this wait would wait for each other until the time is up. Nothing posted
+// is taken off the queue.
+static void WaitAnsweringSentMessages(HANDLE thread, DWORD start, DWORD timeoutMs)
+{
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, spent < timeoutMs ? timeoutMs - spent : 0,
+                                                QS_SENDMESSAGE);
+        if (woken != WAIT_OBJECT_0 + 1)
+            return;
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 void WaitForBorderLoops(DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     for (size_t index = 0; index < borderThreadCount; ++index) {
         // The lowest priority would let a busy machine keep the exit waiting.
         SetThreadPriority(borderThreads[index], THREAD_PRIORITY_NORMAL);
-        DWORD spent = GetTickCount() - start;
-        WaitForSingleObject(borderThreads[index], spent < timeoutMs ? timeoutMs - spent : 0);
+        WaitAnsweringSentMessages(borderThreads[index], start, timeoutMs);
     }
     ForgetEndedBorderThreads();
 }

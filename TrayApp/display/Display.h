@@ -24,11 +24,15 @@ bool IsMonitorPromptMessage(MSG *message);
 
 // Border state, on the main thread (Border.cpp)
 int StartBorder();
-void OptimizeDisplay();
+// True when the switch was told the resolution and the border; false when
+// the border already showed and nothing was done.
+bool OptimizeDisplay();
 void OnBorderTimer();
 void OnTurnBorderOn();
 void OnTurnBorderOff();
 void OnDisplayChange();
+// A switch that carries video has just been plugged in.
+void OnVideoSwitchArrival();
 // The border already shows: a new loop draws it round the monitor as it is now.
 void RestartBorderLoop();
 // The applet closes: the border ends as the switch would end it, frame wiped.

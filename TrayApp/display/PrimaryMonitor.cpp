@@ -7,7 +7,6 @@
 
 #include <cwchar>
 
-static wchar_t const SETTINGS_KEY[] = L"Software\\Varnel\\Kestrel";
 static wchar_t const CHOSEN_MONITOR_VALUE[] = L"DefaultDisplay";
 static wchar_t const MONITOR_COUNT_VALUE[] = L"NumDisplays";
 static DWORD const MULTI_SZ = REG_MULTI_SZ;
@@ -32,7 +31,7 @@ static bool ReadStoredText(HKEY key, const wchar_t *valueName, StoredText *store
 static HKEY OpenSettingsForReading()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, USER_SETTINGS_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return nullptr;
     return key;
 }
@@ -67,10 +66,10 @@ static LONG SetStoredText(HKEY key, const wchar_t *valueName, const wchar_t *tex
 LONG SaveChosenMonitor(const wchar_t *deviceName)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, USER_SETTINGS_KEY, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                         nullptr, &key, nullptr) == ERROR_SUCCESS)
         RegCloseKey(key);
-    LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_SET_VALUE, &key);
+    LONG opened = RegOpenKeyExW(HKEY_CURRENT_USER, USER_SETTINGS_KEY, 0, KEY_SET_VALUE, &key);
     if (opened != ERROR_SUCCESS)
         return opened;
     LONG nameResult = SetStoredText(key, CHOSEN_MONITOR_VALUE, deviceName);

@@ -40,6 +40,10 @@ UINT_PTR const TIMER_NOT_RUNNING = (UINT_PTR)-1;
 // Menu and command identifiers.
 WORD const IDM_ABOUT = 104;
 WORD const IDM_EXIT = 105;
+// The lParam with which only the installers send IDM_EXIT: they replace the
+// applet's files, and must not move the user's screen to the other computer
+// in the middle of an install (the menu, "/x" and accelerators send 0).
+LPARAM const EXIT_FOR_INSTALLER = 0x564B494E;
 WORD const IDM_SWITCH_ALL = 32773;          // menu 129
 WORD const IDM_SWITCH_AUDIO = 32779;
 WORD const IDM_SWITCH_VIDEO = 32780;
@@ -48,6 +52,9 @@ WORD const IDM_SWITCH_AUDIO_EN = 32785;
 WORD const IDM_SWITCH_VIDEO_EN = 32786;
 WORD const IDM_OPTIONS = 32776;
 WORD const IDM_OPTIMIZE_DISPLAY = 32783;
+
+// The user's settings, under HKEY_CURRENT_USER.
+wchar_t const USER_SETTINGS_KEY[] = L"Software\\Varnel\\Kestrel";
 
 // Resource identifiers used by code.
 WORD const IDS_ABOUT_TITLE = 104;
@@ -69,6 +76,9 @@ WORD const IDD_PRIMARY_MONITOR = 135;
 // Room for any one of the program's own strings, terminator included: the
 // longest translation is under half of it.
 size_t const UI_STRING_CHARS = 256;
+
+// What a switch report asks the switch to move to the other computer.
+enum SwitchCommand { SWITCH_NONE = 0, SWITCH_VIDEO = 1, SWITCH_AUDIO = 2, SWITCH_ALL = 3 };
 
 // The switch's firmware major version that has the display features.
 BYTE const DISPLAY_FIRMWARE_MAJOR = 4;
@@ -143,7 +153,8 @@ struct AppState {
     UINT_PTR borderTimerId = TIMER_NOT_RUNNING;
     UINT_PTR pipeTimerId = TIMER_NOT_RUNNING;
 
-    // Set by the first pass of the exit sequence; later passes do nothing.
+    // Set by the first pass of the exit sequence; later passes do nothing,
+    // and nothing starts a border or a command from then on.
     bool exitSequenceStarted = false;
 };
 

@@ -1,15 +1,20 @@
 // The instance control pipe: another process can end the applet by sending
-// it the two-byte command 105. One client is served in the life of the
-// process (one that stays silent is let go unserved); its command reaches the
-// main thread through appState.pipeCommand, which the 5-second pipe timer
-// looks at.
+// it the two-byte command 105. One command is served in the life of the
+// process (a client that stays silent, or leaves without a byte, is let go
+// unserved); it reaches the main thread through appState.pipeCommand, which
+// the 5-second pipe timer looks at.
 //   StartInstancePipe        - creates the pipe, its server thread and the poll timer
 //   FinishPipeIo             - waits for one overlapped operation on the pipe
 //   ConnectClient            - waits for the next client
-//   PipeServerThread         - serves the one client
+//   ReadFromNextClient       - the first client that sends anything, and what it sent
+//   PipeServerThread         - serves the one command
 //   PipeRejectsRemoteClients - whether this Windows can keep other machines out
+//   PipeSecurity             - who may talk to the pipe of an elevated applet
 //   OnPipeTimer              - the pipe branch of TimerProc
 #include "Shell.h"
+#include "MessageFilter.h"
+
+#include <sddl.h>
 
 namespace {
 
@@ -18,9 +23,7 @@ DWORD const PIPE_BUFFER_BYTES = 4;
 DWORD const PIPE_DEFAULT_TIMEOUT_MS = 1;
 // Older headers lack it; Windows before Vista rejects it.
 DWORD const REJECT_REMOTE_CLIENTS = 0x00000008;
-// Any local program can connect, and the pipe serves one client in its life:
-// one that connected and never wrote would take that one chance away for
-// good. A client that has sent nothing for this long is let go.
+// A client that has sent nothing for this long is let go.
 DWORD const SILENT_CLIENT_LIMIT_MS = 5000;
 
 // How an overlapped operation on the pipe ended, given the call's own result:
@@ -50,23 +53,39 @@ bool ConnectClient(OVERLAPPED &io)
     return result == ERROR_SUCCESS || result == ERROR_PIPE_CONNECTED || result == ERROR_NO_DATA;
 }
 
+// Any local program can connect, and the pipe serves one command in its life:
+// a client that never writes, or that leaves before it writes a byte (a
+// crashed client, a tool that only looks whether the pipe is there), must not
+// take that one chance away. Each is let go, and the next client served.
+// False when the pipe can take no client any more.
+bool ReadFromNextClient(OVERLAPPED &io, BYTE (&message)[2], DWORD *bytesRead, DWORD *result)
+{
+    do {
+        if (!ConnectClient(io))
+            return false;
+        ResetEvent(io.hEvent);
+        *bytesRead = 0;
+        *result = FinishPipeIo(ReadFile(appState.pipeHandle, message, sizeof(message), nullptr, &io), io,
+                               SILENT_CLIENT_LIMIT_MS, bytesRead);
+        // A message too long for the buffer fills it (ERROR_MORE_DATA): that is no silence.
+        if (*result == ERROR_MORE_DATA)
+            return true;
+        if (*bytesRead == 0)
+            DisconnectNamedPipe(appState.pipeHandle);
+    } while (*bytesRead == 0);
+    return true;
+}
+
 DWORD WINAPI PipeServerThread(void *)
 {
     OVERLAPPED io = {};
     io.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     BYTE message[2] = {};
     DWORD bytesRead = 0;
-    DWORD result = ERROR_TIMEOUT;
-    while (result == ERROR_TIMEOUT) {
-        if (!ConnectClient(io)) {
-            CloseHandle(io.hEvent);
-            return 0;
-        }
-        ResetEvent(io.hEvent);
-        result = FinishPipeIo(ReadFile(appState.pipeHandle, message, sizeof(message), nullptr, &io), io,
-                              SILENT_CLIENT_LIMIT_MS, &bytesRead);
-        if (result == ERROR_TIMEOUT)
-            DisconnectNamedPipe(appState.pipeHandle);
+    DWORD result = ERROR_SUCCESS;
+    if (!ReadFromNextClient(io, message, &bytesRead, &result)) {
+        CloseHandle(io.hEvent);
+        return 0;
     }
 
     // A command is exactly one two-byte message: a shorter one, a longer one
@@ -74,6 +93,10 @@ DWORD WINAPI PipeServerThread(void *)
     WORD command = 0;
     if (result == ERROR_SUCCESS && bytesRead == sizeof(message))
         command = (WORD)(message[0] | (message[1] << 8));
+    // Handed to the main thread before the echo: a client that never reads
+    // the echo keeps the flush below waiting, and must not keep the applet
+    // from ending.
+    appState.pipeCommand = command;
     DebugLineF(L"Cmd read from pipe is %u", (unsigned)command);
     if (command == PIPE_EXIT_COMMAND) {
         DebugLine(L"Got an 'Exit' CMD");
@@ -85,7 +108,6 @@ DWORD WINAPI PipeServerThread(void *)
     DisconnectNamedPipe(appState.pipeHandle);
     CloseHandle(io.hEvent);
 
-    appState.pipeCommand = command;
     DebugLineF(L"Incoming command %u received\n", (unsigned)command);
     return 0;
 }
@@ -94,6 +116,40 @@ DWORD WINAPI PipeServerThread(void *)
 bool PipeRejectsRemoteClients()
 {
     return appState.osVersion.dwMajorVersion >= 6;
+}
+
+// An elevated applet (the installer's choice to switch from windows running
+// as administrator too) hears its user's ordinary programs: its window lets
+// their "/x" through. The pipe follows the same rule. Its default security
+// would let only administrators write to it, so the user's ordinary programs
+// are named, and the pipe marked for ordinary integrity. Null (the default
+// security) for an applet with the user's ordinary rights, which the default
+// already lets them reach. The descriptor lives as long as the process.
+SECURITY_ATTRIBUTES *PipeSecurity()
+{
+    static SECURITY_ATTRIBUTES attributes = {sizeof(attributes)};
+    HANDLE token = nullptr;
+    if (!RunsElevated() || !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return nullptr;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } owner;
+    DWORD size = 0;
+    wchar_t *user = nullptr;
+    bool known = GetTokenInformation(token, TokenUser, &owner, sizeof(owner), &size) &&
+                 ConvertSidToStringSidW(owner.user.User.Sid, &user);
+    CloseHandle(token);
+    if (!known)
+        return nullptr;
+    // System and administrators as by default; the user may read and write.
+    wchar_t sddl[512];
+    wsprintfW(sddl, L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;%s)S:(ML;;NW;;;ME)", user);
+    LocalFree(user);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1,
+                                                              &attributes.lpSecurityDescriptor, nullptr))
+        return nullptr;
+    return &attributes;
 }
 
 }  // namespace
@@ -115,7 +171,7 @@ void StartInstancePipe()
     // Overlapped, so that a client that says nothing can be let go.
     appState.pipeHandle = CreateNamedPipeW(appState.pipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
                                            pipeMode, PIPE_UNLIMITED_INSTANCES, PIPE_BUFFER_BYTES, PIPE_BUFFER_BYTES,
-                                           PIPE_DEFAULT_TIMEOUT_MS, nullptr);
+                                           PIPE_DEFAULT_TIMEOUT_MS, PipeSecurity());
     if (appState.pipeHandle == INVALID_HANDLE_VALUE) {
         // The applet runs on without the pipe; whoever watches the debug output learns why.
         DebugLineF(L"Create Pipe failed with error %u\n", (unsigned)GetLastError());

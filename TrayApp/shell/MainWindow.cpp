@@ -2,6 +2,7 @@
 //   MainWndProc      - dispatches to the part that owns each message
 //   OnCommand        - tray menu commands and another copy's "/x"
 //   OnEndSession     - switch away when Windows shuts down (one variant)
+// (A second start's verbs reach OnVerb, in Verbs.cpp.)
 //   RunExitSequence  - takes the applet down, once per exit
 #include "Shell.h"
 #include "../device/Device.h"
@@ -20,14 +21,14 @@ static bool SwitchOnEventWanted(DWORD setting)
 // DestroyWindow inside the sequence delivers WM_DESTROY and WM_NCDESTROY,
 // which lead back here: the guard makes one exit run its effects once, so the
 // switch-all on exit is sent once and does not move control away and back.
-void RunExitSequence(bool windowAlreadyGoing)
+void RunExitSequence(bool windowAlreadyGoing, bool switchAllowed)
 {
     if (appState.exitSequenceStarted)
         return;
     appState.exitSequenceStarted = true;
 
     EndBorderForExit();
-    if (SwitchOnEventWanted(appState.switchOnExit)) {
+    if (switchAllowed && SwitchOnEventWanted(appState.switchOnExit)) {
         DebugLine(L"The app is closing, time to switch\n");
         SendSwitchCommand(SWITCH_ALL);
     }
@@ -54,7 +55,7 @@ static void OnCommand(HWND window, WPARAM wParam, LPARAM lParam)
         ShowAboutDialog(window);
         break;
     case IDM_EXIT:
-        RunExitSequence(false);
+        RunExitSequence(false, lParam != EXIT_FOR_INSTALLER);
         break;
     case IDM_SWITCH_ALL:
     case IDM_SWITCH_ALL_EN:
@@ -137,5 +138,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnTaskbarCreated();
         return 0;
     }
+    if (message == VerbMessage())
+        return OnVerb(wParam);
     return DefWindowProcW(window, message, wParam, lParam);
 }

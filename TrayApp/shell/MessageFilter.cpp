@@ -7,7 +7,7 @@
 //   AllowMessagesFromOrdinaryPrograms - lets exactly those messages through
 //   AllowOrdinaryProgramsToMainWindow - start-up's call
 #include "MessageFilter.h"
-#include "AppState.h"
+#include "Shell.h"
 
 bool RunsElevated()
 {
@@ -50,6 +50,8 @@ UINT AllowMessagesFromOrdinaryPrograms(HWND window, bool elevated, const Message
         // look at wParam, so any menu command passes: none does more than the
         // user can do from the tray menu.
         WM_COMMAND,
+        // A second start with a verb: again no more than the tray menu does.
+        VerbMessage(),
     };
     UINT allowed = 0;
     for (UINT message : messages) {

@@ -19,8 +19,9 @@ void WriteRegistryDword(HKEY key, const wchar_t *valueName, DWORD value);
 
 // Main window (MainWindow.cpp)
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-// windowAlreadyGoing: entered from WM_DESTROY or WM_NCDESTROY.
-void RunExitSequence(bool windowAlreadyGoing);
+// windowAlreadyGoing: entered from WM_DESTROY or WM_NCDESTROY; switchAllowed:
+// false only for an installer's exit, which never switches the computers.
+void RunExitSequence(bool windowAlreadyGoing, bool switchAllowed = true);
 
 // Timers (Timers.cpp)
 void CALLBACK TimerProc(HWND window, UINT message, UINT_PTR timerId, DWORD time);
@@ -35,7 +36,22 @@ bool IsTaskbarCreatedMessage(UINT message);
 void OnTaskbarCreated();
 LRESULT OnTrayNotify(WPARAM wParam, LPARAM lParam);
 void ShowTrayMenu();
+// The switching commands the menu offers now: any with a switch found, audio
+// and video apart only where the switch switches audio.
+bool TrayMenuOffersSwitch(SwitchCommand command);
 int FindMenuItemPosition(HMENU menu, UINT commandId);
+
+// Command-line verbs (Verbs.cpp): the exit codes of a start with a verb.
+int const VERB_EXIT_DONE = 0;      // the running copy carried it out: its report reached the switch
+int const VERB_EXIT_USAGE = 1;     // an unknown verb, or a verb with anything else
+int const VERB_EXIT_NO_COPY = 2;   // no running copy answered within 2 seconds
+int const VERB_EXIT_CANNOT = 3;    // the running copy cannot do it now
+// The registered message that carries a verb to the running copy's window.
+wchar_t const VERB_MESSAGE_NAME[] = L"VarnelKVM.Verb";
+UINT VerbMessage();
+// False when the command line holds no verb; otherwise true, with the exit code.
+bool RunCommandLineVerb(const wchar_t *commandLine, int *exitCode);
+LRESULT OnVerb(WPARAM verb);
 
 // Instance control pipe (InstancePipe.cpp)
 void StartInstancePipe();

@@ -10,7 +10,6 @@
 
 #include <dbt.h>
 
-static wchar_t const SETTINGS_KEY[] = L"Software\\Varnel\\Kestrel";
 static wchar_t const SETTINGS_PARENT_KEY[] = L"Software\\Varnel";
 static wchar_t const VARIANT_KEY[] = L"SOFTWARE\\Varnel\\Kestrel";
 // Passed exactly so, forward slashes and all: it names one key right under HKLM.
@@ -40,14 +39,14 @@ void RegisterMainWindowClass(HINSTANCE instance)
 static HKEY OpenOrCreateSettingsKey()
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, USER_SETTINGS_KEY, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS)
         return key;
 
     HKEY parent = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, SETTINGS_PARENT_KEY, 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &parent, nullptr) != ERROR_SUCCESS)
         return nullptr;
-    LONG created = RegCreateKeyExW(HKEY_CURRENT_USER, SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS,
+    LONG created = RegCreateKeyExW(HKEY_CURRENT_USER, USER_SETTINGS_KEY, 0, nullptr, 0, KEY_ALL_ACCESS,
                                    nullptr, &key, nullptr);
     RegCloseKey(parent);
     return created == ERROR_SUCCESS ? key : nullptr;

@@ -4,6 +4,7 @@
 //   OnTaskbarCreated     - puts the icon back when the shell restarts
 //   OnTrayNotify         - right click opens the menu, double click switches
 //   ShowTrayMenu         - the popup with the items the current state calls for
+//   TrayMenuOffersSwitch - whether the menu offers a switching command now
 //   FindMenuItemPosition - position of a command in a menu, from the end
 #include "Shell.h"
 #include "../device/Device.h"
@@ -136,7 +137,7 @@ void ShowTrayMenu()
 
     LoadTrayMenu();
     HMENU menu = appState.trayMenu;
-    UINT switching = appState.deviceAttributes.ProductID != 0 ? MF_ENABLED : MF_GRAYED;
+    UINT switching = TrayMenuOffersSwitch(SWITCH_ALL) ? MF_ENABLED : MF_GRAYED;
     EnableMenuItem(menu, appState.menuIdSwitchAll, MF_BYCOMMAND | switching);
     EnableMenuItem(menu, appState.menuIdSwitchAudio, MF_BYCOMMAND | switching);
     EnableMenuItem(menu, appState.menuIdSwitchVideo, MF_BYCOMMAND | switching);
@@ -159,6 +160,13 @@ void ShowTrayMenu()
     TrackPopupMenu(menu, TPM_RIGHTALIGN, cursor.x, cursor.y, 0, appState.mainWindow, nullptr);
     trayMenuShowing = false;
     PostMessageW(appState.mainWindow, WM_NULL, 0, 0);
+}
+
+bool TrayMenuOffersSwitch(SwitchCommand command)
+{
+    if (appState.deviceAttributes.ProductID == 0)
+        return false;
+    return command == SWITCH_ALL || appState.noAudio == 0;
 }
 
 int FindMenuItemPosition(HMENU menu, UINT commandId)

@@ -8,6 +8,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previousInstance, LPWSTR comma
     // Both read "Morvax" in every language: the language is not chosen yet.
     LoadUiString(IDS_CLASS_NAME, appState.windowTitle);
     LoadUiString(IDS_CLASS_NAME, appState.className);
+    // A start with a verb only asks the running copy, and never runs itself.
+    int verbExitCode = 0;
+    if (RunCommandLineVerb(GetCommandLineW(), &verbExitCode))
+        return verbExitCode;
     RegisterMainWindowClass(instance);
     if (!InitInstance(instance, showCommand))
         return 0;

@@ -9,6 +9,8 @@
 //       running applet -> the switch report at the simulated switch.
 //   AppletBench.exe send [count]     the Switch All command sent to an applet
 //       already running, each handled before the next (for its memory).
+//   AppletBench.exe verb [count]     a start of "VarnelKVM.exe switch" from
+//       CreateProcess to its exit, beside a start of "VarnelKVM.exe /x".
 #include "AppletProcess.h"
 #include "BenchTiming.h"
 #include "Registry.h"
@@ -241,6 +243,47 @@ int SendToRunningApplet(int count)
     return unanswered == 0 ? 0 : 1;
 }
 
+// Milliseconds from CreateProcess to the end of a second start with these
+// arguments, or a negative number when it failed or did not end.
+double TimeSecondStart(const wchar_t *arguments, DWORD expectedCode)
+{
+    AppletProcess second(arguments);
+    LONGLONG const start = Now();
+    DWORD code = 0;
+    if (!second.start() || !second.waitForExit(EXIT_TIMEOUT_MS, &code) || code != expectedCode)
+        return -1;
+    return Milliseconds(Now() - start);
+}
+
+int VerbAgainstSlashX(int count)
+{
+    CleanRegistry registry;
+    SimulatedSwitch simulated;
+    simulated.add(SwitchInterface(0x5A04, 0x0400, 8));
+    std::vector<double> verbs, slashX;
+    for (int run = 0; run < count; ++run) {
+        AppletProcess applet;
+        if (!applet.start() || applet.waitForWindow() == nullptr || !simulated.waitForClient(applet.pid())) {
+            printf("the applet did not start against the simulated switch\n");
+            return 1;
+        }
+        double verb = TimeSecondStart(L"switch", 0);
+        double ending = TimeSecondStart(L"/x", 0);
+        if (verb < 0 || ending < 0 || !applet.waitForExit(EXIT_TIMEOUT_MS)) {
+            printf("a second start failed (verb %.1f ms, /x %.1f ms)\n", verb, ending);
+            return 1;
+        }
+        verbs.push_back(verb);
+        slashX.push_back(ending);
+    }
+    printf("second start to its exit, %d of each against a running applet (firmware-4 switch):\n", count);
+    printf("  VarnelKVM.exe switch (answered, report written): median %.1f ms, fastest %.1f ms\n",
+           Percentile(verbs, 50), Percentile(verbs, 0));
+    printf("  VarnelKVM.exe /x (Exit posted):                 median %.1f ms, fastest %.1f ms\n",
+           Percentile(slashX, 50), Percentile(slashX, 0));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -252,6 +295,9 @@ int wmain(int argc, wchar_t **argv)
         return CommandToReport(argc > 2 ? std::max(1, _wtoi(argv[2])) : 100);
     if (argc >= 2 && wcscmp(argv[1], L"send") == 0)
         return SendToRunningApplet(argc > 2 ? std::max(1, _wtoi(argv[2])) : 1000);
-    fprintf(stderr, "usage: AppletBench startup [runs] [stand-in-mixer] | command [count] | send [count]\n");
+    if (argc >= 2 && wcscmp(argv[1], L"verb") == 0)
+        return VerbAgainstSlashX(argc > 2 ? std::max(1, _wtoi(argv[2])) : 20);
+    fprintf(stderr, "usage: AppletBench startup [runs] [stand-in-mixer] | command [count] | send [count] | "
+                    "verb [count]\n");
     return 2;
 }

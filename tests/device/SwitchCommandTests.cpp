@@ -91,8 +91,10 @@ TEST_F(SwitchCommandTest, WithoutASwitchTheItemsSendNothingAndLogNothing)
     EXPECT_TRUE(applet.running());
 }
 
-// How the applet is told to end.
-enum class ExitBy { ExitCommand, Close };
+// How the applet is told to end: the installers send the Exit command with a
+// mark of their own, and expect no switch in the middle of an install.
+enum class ExitBy { ExitCommand, Close, InstallersExit };
+LPARAM const INSTALLERS_MARK = 0x564B494E;
 
 TEST_F(SwitchCommandTest, OnExitTheVariantSwitchesOnceAndOthersNever)
 {
@@ -104,6 +106,7 @@ TEST_F(SwitchCommandTest, OnExitTheVariantSwitchesOnceAndOthersNever)
     } const rows[] = {
         {"all three set, Exit command", {1, 1, 1, 1}, ExitBy::ExitCommand, true},
         {"all three set, WM_CLOSE", {1, 1, 1, 0}, ExitBy::Close, true},
+        {"all three set, an installer's Exit command", {1, 1, 1, 1}, ExitBy::InstallersExit, false},
         {"audio variant, Exit command", {0, 1, 1, 1}, ExitBy::ExitCommand, false},
         {"button variant, Exit command", {1, 0, 1, 1}, ExitBy::ExitCommand, false},
         {"setting off, Exit command", {1, 1, 0, 1}, ExitBy::ExitCommand, false},
@@ -118,8 +121,9 @@ TEST_F(SwitchCommandTest, OnExitTheVariantSwitchesOnceAndOthersNever)
         debug.clear();
         AppletProcess applet;
         startApplet(row.variant, applet);
-        if (row.exitBy == ExitBy::ExitCommand)
-            ASSERT_TRUE(applet.post(WM_COMMAND, EXIT_COMMAND));
+        LPARAM mark = row.exitBy == ExitBy::InstallersExit ? INSTALLERS_MARK : 0;
+        if (row.exitBy != ExitBy::Close)
+            ASSERT_TRUE(applet.post(WM_COMMAND, EXIT_COMMAND, mark));
         else
             ASSERT_TRUE(applet.post(WM_CLOSE));
         DWORD exitCode = 1;

@@ -180,7 +180,8 @@ TEST_F(OptionsTest, OkWritesTheSettingsInBothLayouts)
         DWORD noAudio, noButton;
         std::vector<int> clicks;
         std::vector<std::string> expected;
-        int firmwareWhileOpen = -1;  // a device notice or a report changes the switch's identity
+        // A device notice or a report changes the switch's identity while the dialog is open.
+        std::function<void()> whileOpen = [] {};
     } const rows[] = {
         {"firmware 4: three keys, NumLock to optimize, no start-up", FIRMWARE_4, 0, 0, {1003, 1012, 1015},
          {"ActiveKey=-1", "ActiveKey_Optimize=144", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=0"}},
@@ -195,9 +196,13 @@ TEST_F(OptionsTest, OkWritesTheSettingsInBothLayouts)
          {"ActiveKey=17", "ActiveKey_Optimize=145", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"}},
         {"opened for firmware 3, then firmware 4 is met", FIRMWARE_3, 0, 0, {},
          {"ActiveKey=17", "ActiveKey_Optimize=145", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"},
-         FIRMWARE_4},
+         [this] { switchFirmware(FIRMWARE_4); }},
         {"opened for firmware 4, then the switch is gone", FIRMWARE_4, 0, 0, {1003, 1012},
-         {"ActiveKey=-1", "ActiveKey_Optimize=144", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"}, 0},
+         {"ActiveKey=-1", "ActiveKey_Optimize=144", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"},
+         [this] { switchFirmware(0); }},
+        {"opened without the switch-on boxes, then a no-audio switch makes the variant", FIRMWARE_3, 0, 1, {},
+         {"ActiveKey=17", "ActiveKey_Optimize=145", "EnableKeys=1", "EnableKeys_Optimize=1", "RunOnStartupKey=1"},
+         [] { appState.noAudio = 1; }},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -209,8 +214,7 @@ TEST_F(OptionsTest, OkWritesTheSettingsInBothLayouts)
         appState.noButton = row.noButton;
         appState.switchOnShutdown = 1;
         EXPECT_TRUE(options([&](HWND dialog) {
-            if (row.firmwareWhileOpen >= 0)
-                switchFirmware((USHORT)row.firmwareWhileOpen);
+            row.whileOpen();
             for (int control : row.clicks)
                 EXPECT_TRUE(Click(dialog, control)) << "cannot click " << control;
             Click(dialog, IDOK);

@@ -8,6 +8,7 @@
 // same way with msiexec (MsiTest, in a fresh prefix of its own).
 #include "AppletProcess.h"
 #include "DebugListener.h"
+#include "LogonTask.h"
 #include "Registry.h"
 #include "SimSwitchTable.h"
 #include "SimulatedSwitch.h"
@@ -339,6 +340,33 @@ void RemoveStandIns(const std::wstring &folder = InstallFolder())
     RemoveDirectoryW(folder.c_str());
 }
 
+// The variant that switches the computers when the applet closes, set to do
+// so: an installer that ends it must still not switch.
+void SetSwitchOnExitVariant()
+{
+    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoAudioKestrel", 1);
+    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", 1);
+    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", 1);
+}
+
+// The one copy running after an update: started through the desktop's shell,
+// not by the elevated installer, and with its window up; 0 when that is not so.
+DWORD RestartedCopy()
+{
+    std::vector<DWORD> running = ProcessesNamed(L"VarnelKVM.exe");
+    EXPECT_EQ(running.size(), 1u) << "one copy runs after the update";
+    if (running.size() != 1)
+        return 0;
+    // Wine gives the installer an administrator's full token, as Windows gives
+    // an elevated one: the copy must come from the desktop's shell, not from it.
+    EXPECT_EQ(Utf8(ParentProcessName(running[0])), "explorer.exe") << "not started through the desktop's shell";
+    HWND window = nullptr;
+    for (int attempt = 0; attempt < 100 && window == nullptr; ++attempt, Sleep(50))
+        window = FindAppletWindow(running[0]);
+    EXPECT_NE(window, nullptr);
+    return window != nullptr ? running[0] : 0;
+}
+
 class InstallerTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -396,6 +424,7 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
     // table every program of this prefix (the test's own) sees by default.
     SimulatedSwitch simulator(SIM_DEFAULT_TABLE);
     int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
+    SetSwitchOnExitVariant();
     PrintInventory("before the install");
 
     ASSERT_EQ(install(), 0);
@@ -415,33 +444,30 @@ TEST_F(InstallerTest, SilentInstallRunUpdateOverTheRunningCopyAndSilentUninstall
     // carries an extra byte until then), and one copy runs again.
     for (const std::wstring &name : {std::wstring(L"VarnelKVM.exe"), std::wstring(L"Quillhook.dll")})
         AppendByte(InstallFolder() + L"\\" + name);
+    simulator.clearReports();
     ASSERT_EQ(install(), 0);
     PrintInventory("after a silent install over the running copy");
     DWORD exitCode = 99;
     EXPECT_TRUE(applet.waitForExit(0, &exitCode)) << "the old copy still runs";
-    EXPECT_EQ(exitCode, 0u) << "the old copy was stopped rather than ended by /x";
+    EXPECT_EQ(exitCode, 0u) << "the old copy was stopped rather than ended by its Exit command";
+    EXPECT_TRUE(simulator.reports(id).empty()) << "the update switched the computers";
     ExpectInstalled();
-    std::vector<DWORD> running = ProcessesNamed(L"VarnelKVM.exe");
-    ASSERT_EQ(running.size(), 1u) << "one copy runs after the update";
-    // Wine gives the installer an administrator's full token, as Windows gives
-    // an elevated one: the copy must come from the desktop's shell, not from it.
-    EXPECT_EQ(Utf8(ParentProcessName(running[0])), "explorer.exe") << "not started through the desktop's shell";
-    HWND window = nullptr;
-    for (int attempt = 0; attempt < 100 && window == nullptr; ++attempt, Sleep(50))
-        window = FindAppletWindow(running[0]);
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(simulator.waitForClient(running[0]));
-    expectItSwitches(simulator, id, window);
+    DWORD restarted = RestartedCopy();
+    ASSERT_NE(restarted, 0u);
+    ASSERT_TRUE(simulator.waitForClient(restarted));
+    expectItSwitches(simulator, id, FindAppletWindow(restarted));
 
-    // A silent uninstall ends it and leaves nothing of the program behind;
-    // the user's settings stay for a later install.
-    HANDLE updated = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, running[0]);
+    // A silent uninstall ends it, again without switching, and leaves nothing
+    // of the program behind; the user's settings stay for a later install.
+    HANDLE updated = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, restarted);
+    simulator.clearReports();
     ASSERT_EQ(RunUninstaller(L"/S"), 0);
     PrintInventory("after a silent uninstall");
     EXPECT_EQ(WaitForSingleObject(updated, 0), WAIT_OBJECT_0) << "the running copy was not ended";
     exitCode = 99;
     GetExitCodeProcess(updated, &exitCode);
-    EXPECT_EQ(exitCode, 0u) << "the running copy was stopped rather than ended by /x";
+    EXPECT_EQ(exitCode, 0u) << "the running copy was stopped rather than ended by its Exit command";
+    EXPECT_TRUE(simulator.reports(id).empty()) << "the uninstaller switched the computers";
     CloseHandle(updated);
     ExpectUninstalled();
     EXPECT_TRUE(FolderListing(InstallFolder()) == STAND_INS) << "only the test's stand-ins may remain";
@@ -504,21 +530,15 @@ size_t Count(const std::wstring &text, const std::wstring &piece)
 // through the Run entry; an install without the choice, and the uninstaller,
 // take the task away. Wine's Task Scheduler keeps a task's description and
 // settings but drops its trigger, principal and action ("read_triggers stub",
-// "read_actions stub"), and runs no task: the whole definition the installer
-// hands to schtasks is read from DesktopUser.exe, which writes it.
+// "read_actions stub"), and runs no task: the whole definition that
+// DesktopUser.exe registers is checked as it builds it.
 TEST_F(InstallerTest, TheChoiceStartsTheAppletThroughALogonTaskInsteadOfTheRunEntry)
 {
     CleanRegistry registry;
-    std::wstring file = BinaryFolder() + L"\\LogonTask-test.xml";
-    ASSERT_EQ(RunCommand(L"\"" + BinaryFolder() + L"\\DesktopUser.exe\" task \"" + file +
-                         L"\" \"C:\\Tools & Co\\VarnelKVM.exe\""),
-              0);
-    std::vector<char> bytes = FileBytes(file);
-    DeleteFileW(file.c_str());
-    ASSERT_GT(bytes.size(), 2u);
-    EXPECT_EQ(*(const wchar_t *)bytes.data(), 0xFEFF) << "schtasks reads UTF-16 with its byte order mark";
-    std::wstring definition((const wchar_t *)bytes.data() + 1, bytes.size() / 2 - 1);
-    printf("The logon task as DesktopUser.exe writes it for schtasks /XML:\n%s", Utf8(definition).c_str());
+    wchar_t xml[8192];
+    ASSERT_TRUE(LogonTaskDefinition(ThisUserSid().c_str(), L"C:\\Tools & Co\\VarnelKVM.exe", xml, 8192));
+    std::wstring definition = xml;
+    printf("The logon task as DesktopUser.exe registers it:\n%s", Utf8(definition).c_str());
     EXPECT_EQ(Count(definition, L"<UserId>" + ThisUserSid() + L"</UserId>"), 2u) << "the trigger's and the principal's";
     for (const wchar_t *element :
          {L"<LogonTrigger>", L"<LogonType>InteractiveToken</LogonType>", L"<RunLevel>HighestAvailable</RunLevel>",
@@ -527,14 +547,17 @@ TEST_F(InstallerTest, TheChoiceStartsTheAppletThroughALogonTaskInsteadOfTheRunEn
           L"<Command>\"C:\\Tools &amp; Co\\VarnelKVM.exe\"</Command>", L"<Arguments>/s</Arguments>"})
         EXPECT_EQ(Count(definition, element), 1u) << Utf8(element);
 
+    // An update without a word of it keeps the choice; /AllWindows=0 turns it off.
     struct Stage {
         const char *name;
         const wchar_t *arguments;
         bool task;
     } const stages[] = {
         {"after a silent install with /AllWindows", L"/S /AllWindows", true},
-        {"after a silent install without it", L"/S", false},
-        {"after a silent install with /AllWindows again", L"/S /AllWindows", true},
+        {"after a silent update without it", L"/S", true},
+        {"after a silent update with /AllWindows=0", L"/S /AllWindows=0", false},
+        {"after a silent update without it again", L"/S", false},
+        {"after a silent update with /AllWindows again", L"/S /AllWindows", true},
     };
     for (const Stage &stage : stages) {
         SCOPED_TRACE(stage.name);
@@ -552,8 +575,8 @@ TEST_F(InstallerTest, TheChoiceStartsTheAppletThroughALogonTaskInsteadOfTheRunEn
             EXPECT_NE(stored.find(setting), std::string::npos) << setting;
     }
 
-    // An update over a running copy ends it with /x and starts it again only
-    // through the task, never by itself. Wine runs no task, so here no copy
+    // An update over a running copy ends it and starts it again only through
+    // the task, never by itself. Wine runs no task, so here no copy
     // runs afterwards; on Windows the task's copy would.
     AppletProcess applet;
     applet.setProgramPath(InstalledProgram());
@@ -562,7 +585,7 @@ TEST_F(InstallerTest, TheChoiceStartsTheAppletThroughALogonTaskInsteadOfTheRunEn
     ASSERT_NE(applet.waitForWindow(START_TIMEOUT_MS), nullptr);
     ASSERT_EQ(install(L"/S /AllWindows"), 0);
     DWORD exitCode = 99;
-    EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+    EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by its Exit command: " << exitCode;
     EXPECT_TRUE(ProcessesNamed(L"VarnelKVM.exe").empty()) << "the installer started the applet by itself";
 
     ASSERT_EQ(RunUninstaller(L"/S"), 0);
@@ -610,7 +633,10 @@ TEST_F(MsiTest, SilentInstallUpdateOverTheRunningCopyNoDowngradeAndSilentUninsta
     RegOpenKeyExW(HKEY_LOCAL_MACHINE, WINDOWS_KEY, 0, KEY_READ, &places.windowsKey);
     CleanRegistry registry;
     SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey", 145);
-    SimulatedSwitch simulator;
+    SetSwitchOnExitVariant();
+    // The copy the update starts again is started by the desktop's shell:
+    // the switch is in the table every program of this prefix sees.
+    SimulatedSwitch simulator(SIM_DEFAULT_TABLE);
     int id = simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
     PrintInventory("before the install", places);
 
@@ -625,6 +651,9 @@ TEST_F(MsiTest, SilentInstallUpdateOverTheRunningCopyNoDowngradeAndSilentUninsta
     PrintInventory("after a silent install", places);
     ExpectProgramInstalled(places);
     expectOneRecord(VARNEL_MSI_VERSION);
+    // Nor the Setup program over the package's install, which it would take over.
+    EXPECT_EQ(InstallerTest::install(L"/S"), 2) << "the Setup program went over the package";
+    EXPECT_FALSE(RegistryKeyExists(WindowsKey(), UNINSTALL_KEY)) << "the Setup program's record";
     copyStandIns(places.folder);
     DWORD exitCode = 99;
     {
@@ -635,23 +664,35 @@ TEST_F(MsiTest, SilentInstallUpdateOverTheRunningCopyNoDowngradeAndSilentUninsta
         // program's files be replaced: only the old copy's exit code shows it was ended first.
         for (const wchar_t *name : {L"VarnelKVM.exe", L"Quillhook.dll"})
             AppendByte(places.folder + L"\\" + name);
+        simulator.clearReports();
         ASSERT_EQ(install(VARNEL_MSI_UPDATE_NAME), 0);
         PrintInventory("after a higher version over the running copy", places);
-        EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+        EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by its Exit command: " << exitCode;
+        EXPECT_TRUE(simulator.reports(id).empty()) << "the update switched the computers";
     }
     ExpectProgramInstalled(places);
     expectOneRecord(VARNEL_MSI_UPDATE_VERSION);
+    // The copy the update ended runs again, as it does after the Setup program's update.
+    DWORD restarted = RestartedCopy();
+    ASSERT_NE(restarted, 0u);
+    ASSERT_TRUE(simulator.waitForClient(restarted));
+    expectItSwitches(simulator, id, FindAppletWindow(restarted));
 
     EXPECT_EQ(install(VARNEL_MSI_NAME), (long)ERROR_INSTALL_FAILURE) << "an older version went over a newer";
     PrintInventory("after the older package", places);
     std::wstring productCode = expectOneRecord(VARNEL_MSI_UPDATE_VERSION);
 
-    AppletProcess applet;
-    ASSERT_NO_FATAL_FAILURE(startInstalledCopy(applet, simulator, places));
+    // Removal ends the copy, without switching, and starts nothing again.
+    HANDLE running = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, restarted);
+    simulator.clearReports();
     ASSERT_EQ(msiexec(L"/x " + productCode), 0);
     PrintInventory("after a silent uninstall over the running copy", places);
     exitCode = 99;
-    EXPECT_TRUE(applet.waitForExit(0, &exitCode) && exitCode == 0) << "not ended by /x: " << exitCode;
+    EXPECT_EQ(WaitForSingleObject(running, 0), WAIT_OBJECT_0) << "the running copy was not ended";
+    GetExitCodeProcess(running, &exitCode);
+    CloseHandle(running);
+    EXPECT_EQ(exitCode, 0u) << "not ended by its Exit command";
+    EXPECT_TRUE(simulator.reports(id).empty()) << "the removal switched the computers";
     ExpectUninstalled(places);
     EXPECT_TRUE(FolderListing(places.folder) == STAND_INS) << "only the test's stand-ins may remain";
     EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey"), 145u) << "the settings went";

@@ -32,10 +32,10 @@ BOOL WINAPI ProcessWideStandIn(UINT message, DWORD action)
 TEST(MessageFilter, ElevatedLetsThroughWhatOrdinaryProgramsSendAndNothingElse)
 {
     HWND const window = (HWND)(LONG_PTR)0x4242;
-    // The hook's two messages, the restarted shell's, the tray icon's, and /x's Exit command.
+    // The hook's two messages, the restarted shell's, the tray icon's, /x's Exit command and a verb's.
     std::set<UINT> const fromOrdinaryPrograms = {WM_HOOK_KEYUP, WM_HOOK_ALTSTATE,
                                                  RegisterWindowMessageW(L"TaskbarCreated"), WM_TRAY_NOTIFY,
-                                                 WM_COMMAND};
+                                                 WM_COMMAND, RegisterWindowMessageW(L"VarnelKVM.Verb")};
     struct Row {
         const char *name;
         bool elevated;

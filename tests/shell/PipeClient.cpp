@@ -33,26 +33,38 @@ std::vector<BYTE> CommandBytes(WORD command)
     return {LOBYTE(command), HIBYTE(command)};
 }
 
+HANDLE ConnectToPipe(const std::wstring &pipeName, DWORD pipeWaitMs, DWORD *openError)
+{
+    // The applet's window comes up a moment before its pipe does.
+    DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OVERLAPPED, nullptr);
+        if (pipe != INVALID_HANDLE_VALUE) {
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
+            return pipe;
+        }
+        *openError = GetLastError();
+        // Busy: the server is still letting the last client go. A client waits its turn.
+        bool comesLater = *openError == ERROR_FILE_NOT_FOUND || *openError == ERROR_PIPE_BUSY;
+        if (!comesLater || GetTickCount() - start >= pipeWaitMs)
+            return INVALID_HANDLE_VALUE;
+        if (*openError == ERROR_PIPE_BUSY)
+            WaitNamedPipeW(pipeName.c_str(), 100);
+        else
+            Sleep(20);
+    }
+}
+
 PipeExchange ExchangeOverPipe(const std::wstring &pipeName, const std::vector<BYTE> &message, DWORD replyWaitMs,
                               bool sendNothing, DWORD pipeWaitMs)
 {
     PipeExchange exchange;
-    // The applet's window comes up a moment before its pipe does.
-    HANDLE pipe = INVALID_HANDLE_VALUE;
-    DWORD start = GetTickCount();
-    for (;;) {
-        pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OVERLAPPED, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE)
-            break;
-        exchange.openError = GetLastError();
-        if (exchange.openError != ERROR_FILE_NOT_FOUND || GetTickCount() - start >= pipeWaitMs)
-            return exchange;
-        Sleep(20);
-    }
+    HANDLE pipe = ConnectToPipe(pipeName, pipeWaitMs, &exchange.openError);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return exchange;
     exchange.connected = true;
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
 
     OVERLAPPED overlapped = {};
     overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);

@@ -1,5 +1,6 @@
 // A client of the applet's control pipe, as any other program would be one:
 // connect, send one message, wait a while for an answer.
+//   ConnectToPipe       - connect, as every client does first
 //   ExchangeOverPipe    - connect, send, read the answer
 //   WaitForPipe         - waits until the applet listens
 //   CommandBytes        - a command as the pipe carries it
@@ -23,6 +24,11 @@ struct PipeExchange {
     bool wrote = false;
     std::vector<BYTE> reply;        // what came back before the pipe closed or the wait ended
 };
+
+// A client end of the pipe, in message mode, opened for overlapped use
+// (waiting up to pipeWaitMs for the pipe to exist); INVALID_HANDLE_VALUE with
+// the error in *openError when it cannot be had.
+HANDLE ConnectToPipe(const std::wstring &pipe, DWORD pipeWaitMs, DWORD *openError);
 
 // Connects to the pipe (waiting up to pipeWaitMs for it to exist) and sends
 // `message` as one message (nothing at all when `sendNothing`), then reads

@@ -183,6 +183,8 @@ void ShellTray::record(const COPYDATASTRUCT &data)
         notification.icon.bitsPerPixel = bitsPerPixel;
         notification.icon.bits.assign(bytes + layout.headerSize, bytes + data.cbData);
         received_.push_back(notification);
+        if (whileNotified)
+            whileNotified(notification);
         return;
     }
     // A message of neither shape: recorded empty, so a test sees that something came.

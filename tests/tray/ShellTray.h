@@ -63,6 +63,10 @@ public:
     bool waitForLatest(HWND appletWindow, const std::function<bool(const TrayNotification &)> &done,
                        DWORD timeoutMs = 10000);
     void clear() { received_.clear(); }
+    // Runs inside the shell's handling of each notification, before the
+    // applet's call returns: as a shell that is slow to answer would let
+    // other messages reach the applet meanwhile.
+    std::function<void(const TrayNotification &)> whileNotified;
 
     // The shell restarts: its window goes, a new one comes, and "TaskbarCreated"
     // is broadcast to every top-level window, as Explorer does.

@@ -161,15 +161,31 @@ TEST_F(TrayIconTest, ARestartedShellGetsTheIconAsItIsNow)
     }
 }
 
+// The icon's removal is a call into the shell, during which the applet
+// answers messages sent to it: a display change then must not put up a
+// border that nothing would take away, nor tell the switch it shows.
 TEST_F(TrayIconTest, ExitTakesTheIconAway)
 {
-    ASSERT_TRUE(scene->startApplet());
-    scene->applet->post(WM_COMMAND, MENU_EXIT, 0);
-    ASSERT_TRUE(scene->shell.waitForCount(scene->applet->window(), 2)) << "the icon was not deleted";
-    std::vector<TrayNotification> notifications = scene->notifications();
-    EXPECT_EQ(notifications[1].message, (DWORD)NIM_DELETE);
-    EXPECT_EQ(notifications[1].id, TRAY_ICON_ID);
-    EXPECT_TRUE(scene->applet->waitForExit(10000));
+    for (bool displayChangesMeanwhile : {false, true}) {
+        SCOPED_TRACE(displayChangesMeanwhile ? "the display changes while the icon goes" : "plain exit");
+        freshScene();
+        int id = scene->addSwitch(0x5A04, FIRMWARE_4_0);
+        ASSERT_TRUE(scene->startApplet());
+        if (displayChangesMeanwhile) {
+            scene->shell.whileNotified = [](const TrayNotification &notification) {
+                if (notification.message == NIM_DELETE)
+                    SendMessageW(notification.window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 1024));
+            };
+        }
+        scene->sim.clearReports();
+        scene->applet->post(WM_COMMAND, MENU_EXIT, 0);
+        ASSERT_TRUE(scene->shell.waitForCount(scene->applet->window(), 2)) << "the icon was not deleted";
+        std::vector<TrayNotification> notifications = scene->notifications();
+        EXPECT_EQ(notifications[1].message, (DWORD)NIM_DELETE);
+        EXPECT_EQ(notifications[1].id, TRAY_ICON_ID);
+        EXPECT_TRUE(scene->applet->waitForExit(10000));
+        EXPECT_TRUE(scene->sim.reports(id).empty()) << "the switch heard from a closing applet";
+    }
 }
 
 }  // namespace
