@@ -46,17 +46,6 @@ TEST_F(StartupTest, SecondStartEndsAtOnceAndLeavesTheFirstRunning)
     EXPECT_EQ(FindAppletWindow(second.pid()), nullptr);
 }
 
-TEST_F(StartupTest, SlashXEndsTheRunningCopyThroughItsExitSequence)
-{
-    AppletProcess first;
-    startRunning(first);
-
-    AppletProcess second(L"/x");
-    ASSERT_TRUE(second.start());
-    expectEndsAtOnce(second);
-    expectEndsAtOnce(first);
-}
-
 TEST_F(StartupTest, SlashXWithNoCopyRunningEndsBeforeTouchingTheSettings)
 {
     AppletProcess alone(L"/x");
@@ -65,89 +54,90 @@ TEST_F(StartupTest, SlashXWithNoCopyRunningEndsBeforeTouchingTheSettings)
     EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
 }
 
-// A switch counts wherever its text occurs, case-sensitively: inside a longer
-// word, inside the program's own path, but not in upper case.
+// A second start with "/x" ends the running copy through its exit sequence.
+// The switch counts wherever its text occurs, case-sensitively: inside a
+// longer word, inside the program's own path, but not in upper case.
 TEST_F(StartupTest, SwitchesAreFoundAnywhereAndCaseSensitively)
 {
     struct Row {
         const wchar_t *arguments;
+        const wchar_t *commandLine;  // the whole command line as the caller wrote it, or null
         bool endsTheRunningCopy;
     } const rows[] = {
-        {L"/xylophone", true},
-        {L"--mode=/x", true},
-        {L"/X", false},
-        {L"-x x/ /s", false},
+        {L"/x", nullptr, true},
+        {L"/xylophone", nullptr, true},
+        {L"--mode=/x", nullptr, true},
+        {L"/X", nullptr, false},
+        {L"-x x/ /s", nullptr, false},
+        // The first word of the command line is the program as the caller named it.
+        {L"", L"\"Z:/xtools/VarnelKVM.exe\"", true},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(testing::Message() << "arguments: " << std::string(row.arguments, row.arguments + wcslen(row.arguments)));
+        const wchar_t *said = row.commandLine != nullptr ? row.commandLine : row.arguments;
+        SCOPED_TRACE(testing::Message() << "command line: " << std::string(said, said + wcslen(said)));
         AppletProcess first;
         startRunning(first);
         AppletProcess second(row.arguments);
+        if (row.commandLine != nullptr)
+            second.setCommandLine(row.commandLine);
         ASSERT_TRUE(second.start());
         expectEndsAtOnce(second);
         if (row.endsTheRunningCopy) {
             expectEndsAtOnce(first);
         } else {
+            // Nothing ends the first.
             EXPECT_FALSE(first.waitForExit(500));
         }
     }
 }
 
-TEST_F(StartupTest, SlashXInsideTheProgramPathCounts)
+// "/s" marks a start at system start-up: it ends at once when "Run on System
+// Startup" is off, but only once the settings key exists, and in safe mode
+// before it touches the settings; without "/s" neither stops a start.
+TEST_F(StartupTest, StartAtBootEndsWhenRunOnStartupIsOffOrInSafeMode)
 {
-    AppletProcess first;
-    startRunning(first);
-
-    AppletProcess second;
-    // The first word of the command line is the program as the caller named it.
-    second.setCommandLine(L"\"Z:/xtools/VarnelKVM.exe\"");
-    ASSERT_TRUE(second.start());
-    expectEndsAtOnce(second);
-    expectEndsAtOnce(first);
-}
-
-TEST_F(StartupTest, StartAtBootEndsWhenRunOnStartupIsOffButOnlyAfterTheKeyExists)
-{
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"RunOnStartupKey", 0);
-    AppletProcess atBoot(L"/s");
-    ASSERT_TRUE(atBoot.start());
-    expectEndsAtOnce(atBoot);
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-}
-
-TEST_F(StartupTest, StartAtBootRunsWithoutTheValueAndCreatesTheKey)
-{
-    AppletProcess atBoot(L"/s");
-    startRunning(atBoot);
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-    EXPECT_TRUE(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).empty())
-        << "nothing is written without a variant flag";
-}
-
-TEST_F(StartupTest, RunOnStartupOffDoesNotStopAnOrdinaryStart)
-{
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"RunOnStartupKey", 0);
-    AppletProcess plain;
-    startRunning(plain);
-}
-
-TEST_F(StartupTest, StartAtBootInSafeModeEndsBeforeTheSettings)
-{
-    HKEY safeBoot = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &safeBoot, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(safeBoot);
-
-    AppletProcess atBoot(L"/s");
-    ASSERT_TRUE(atBoot.start());
-    expectEndsAtOnce(atBoot);
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-
-    // Without "/s" safe mode plays no part.
-    AppletProcess plain;
-    startRunning(plain);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY);
+    enum Key { KEY_NOT_LOOKED_AT, KEY_MADE, KEY_MADE_EMPTY, NO_KEY };
+    struct Row {
+        const char *name;
+        bool runOnStartupOff;
+        bool safeMode;
+        const wchar_t *arguments;
+        bool endsAtOnce;
+        Key key;
+    } const rows[] = {
+        {"/s, Run on System Startup off", true, false, L"/s", true, KEY_MADE},
+        {"/s, no value: it runs, and writes nothing without a variant flag", false, false, L"/s", false,
+         KEY_MADE_EMPTY},
+        {"an ordinary start, Run on System Startup off", true, false, L"", false, KEY_NOT_LOOKED_AT},
+        {"/s in safe mode", false, true, L"/s", true, NO_KEY},
+        {"an ordinary start in safe mode", false, true, L"", false, KEY_NOT_LOOKED_AT},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        CleanRegistry::RemoveAll();
+        if (row.runOnStartupOff)
+            SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"RunOnStartupKey", 0);
+        HKEY safeBoot = nullptr;
+        if (row.safeMode) {
+            ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                      &safeBoot, nullptr),
+                      ERROR_SUCCESS);
+            RegCloseKey(safeBoot);
+        }
+        AppletProcess applet(row.arguments);
+        if (row.endsAtOnce) {
+            ASSERT_TRUE(applet.start());
+            expectEndsAtOnce(applet);
+        } else {
+            startRunning(applet);
+        }
+        if (row.key != KEY_NOT_LOOKED_AT)
+            EXPECT_EQ(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY), row.key != NO_KEY);
+        if (row.key == KEY_MADE_EMPTY)
+            EXPECT_TRUE(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).empty());
+        if (row.safeMode)
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY);
+    }
 }
 
 TEST_F(StartupTest, VariantFlagCreatesTheSwitchOnValuesWithTheirDefaults)
@@ -177,8 +167,8 @@ TEST_F(StartupTest, DiagnosticLineBeforeTheHookIsInstalled)
 {
     AppletProcess applet;
     startRunning(applet);
-    ASSERT_TRUE(debug.waitForLine(applet.pid(), "Starting the hook\n"));
-    debug.waitForQuiet();
+    ASSERT_TRUE(applet.waitForStartUp(debug));
+    ASSERT_TRUE(debug.catchUp());
     EXPECT_EQ(debug.linesFrom(applet.pid()), std::vector<std::string>{"Starting the hook\n"});
 }
 
@@ -208,6 +198,7 @@ TEST_F(StartupTest, EndSessionLeavesTheAppletRunning)
     startRunning(applet);
     for (WPARAM ending : {TRUE, FALSE})
         applet.send(WM_ENDSESSION, ending, 0);
+    // Nothing ends it.
     EXPECT_FALSE(applet.waitForExit(500));
     EXPECT_EQ(FindAppletWindow(applet.pid()), applet.window());
 
