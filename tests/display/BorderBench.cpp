@@ -85,7 +85,7 @@ int main(int argc, char **argv)
     SimulatedSwitch simulator;
     simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
     AppletProcess applet;
-    if (!applet.start() || applet.waitForWindow() == nullptr || !applet.reachedMessageLoop() ||
+    if (!applet.start() || applet.waitForWindow() == nullptr || !applet.waitForStartUp(debug) ||
         !simulator.hasClient(applet.pid()) || !debug.catchUp()) {
         fprintf(stderr, "the applet did not start against the simulated switch\n");
         return 1;

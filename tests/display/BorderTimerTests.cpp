@@ -27,7 +27,7 @@ TEST(BorderTimer, AfterFiftyNineSecondsTheBorderGoesOffAndOpenPromptsClose)
     ASSERT_TRUE(applet.start());
     ASSERT_NE(applet.waitForWindow(), nullptr);
     ASSERT_TRUE(WaitForPrompts(applet.pid(), GetSystemMetrics(SM_CMONITORS), 10000));
-    ASSERT_TRUE(applet.reachedMessageLoop());
+    ASSERT_TRUE(applet.waitForStartUp(debug));
     ASSERT_TRUE(simulator.catchUp());
     simulator.clearReports();
 

@@ -86,7 +86,7 @@ protected:
     {
         ASSERT_TRUE(applet.start());
         ASSERT_NE(applet.waitForWindow(), nullptr);
-        ASSERT_TRUE(applet.reachedMessageLoop());
+        ASSERT_TRUE(applet.waitForStartUp(debug));
         ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
         ASSERT_TRUE(simulator.catchUp());
         ASSERT_TRUE(debug.catchUp());

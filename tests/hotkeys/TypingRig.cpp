@@ -131,7 +131,7 @@ bool RunningApplet::start()
     applet_.reset(new AppletProcess(L"", folder_ + L"\\VarnelKVM.exe"));
     if (!applet_->start() || applet_->waitForWindow() == nullptr)
         return false;
-    if (!debug_.waitForLine(applet_->pid(), "Starting the hook\n") || !applet_->reachedMessageLoop())
+    if (!applet_->waitForStartUp(debug_))
         return false;
     // What start-up told the switch (the mute state) is not the tests' business.
     if (!simulated_.catchUp())

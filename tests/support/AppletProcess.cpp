@@ -148,6 +148,12 @@ testing::AssertionResult AppletProcess::reachedMessageLoop(DWORD timeoutMs)
     return testing::AssertionFailure() << "waited " << timeoutMs << " ms for the applet's message loop to answer";
 }
 
+testing::AssertionResult AppletProcess::waitForStartUp(DebugListener &debug, DWORD timeoutMs)
+{
+    testing::AssertionResult hook = debug.waitForLine(pid(), "Starting the hook\n", timeoutMs);
+    return hook ? reachedMessageLoop(timeoutMs) : hook;
+}
+
 bool AppletProcess::post(UINT message, WPARAM wParam, LPARAM lParam)
 {
     return PostMessageW(window_, message, wParam, lParam) != FALSE;

@@ -4,6 +4,8 @@
 // the process it started.
 #pragma once
 
+#include "DebugListener.h"
+
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -40,9 +42,14 @@ public:
 
     LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     // Sends a message that does nothing and waits for the answer: once it
-    // comes, start-up is over (the prompts included) and the applet is in
-    // its message loop.
+    // comes, the applet has handled every message sent to it before. (The
+    // applet answers sent messages wherever it waits for another program,
+    // so an answer during start-up does not say that start-up is over.)
     testing::AssertionResult reachedMessageLoop(DWORD timeoutMs = 10000);
+    // Start-up is over: the applet has said that it starts its hook, the
+    // last step before it shows its prompts (if it asks for a monitor) and
+    // runs its message loop, and then answered a sent message.
+    testing::AssertionResult waitForStartUp(DebugListener &debug, DWORD timeoutMs = 10000);
     bool post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
     bool running();

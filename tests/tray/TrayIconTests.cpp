@@ -87,8 +87,8 @@ TEST_F(TrayIconTest, StartUpAddsTheIconOnceAttachedOrNotAsTheSwitchIs)
         if (row.productId != 0)
             scene->addSwitch(row.productId, FIRMWARE_4_0);
         ASSERT_TRUE(scene->startApplet()) << "no icon reached the shell";
-        // Start-up is over once the applet answers from its message loop, and
-        // the tray, answering the applet meanwhile, has heard all it said.
+        // The applet has answered a message sent after its icon came: the
+        // tray, answering the applet meanwhile, has heard all it said before.
         ASSERT_TRUE(scene->applet->reachedMessageLoop());
         std::vector<TrayNotification> notifications = scene->notifications();
         ASSERT_EQ(notifications.size(), 1u);
@@ -177,6 +177,7 @@ TEST_F(TrayIconTest, ExitTakesTheIconAway)
                     SendMessageW(notification.window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 1024));
             };
         }
+        ASSERT_TRUE(scene->sim.catchUp());
         scene->sim.clearReports();
         scene->applet->post(WM_COMMAND, MENU_EXIT, 0);
         ASSERT_TRUE(scene->shell.waitForCount(scene->applet->window(), 2)) << "the icon was not deleted";
@@ -184,6 +185,7 @@ TEST_F(TrayIconTest, ExitTakesTheIconAway)
         EXPECT_EQ(notifications[1].message, (DWORD)NIM_DELETE);
         EXPECT_EQ(notifications[1].id, TRAY_ICON_ID);
         EXPECT_TRUE(scene->applet->waitForExit(10000));
+        ASSERT_TRUE(scene->sim.catchUp());
         EXPECT_TRUE(scene->sim.reports(id).empty()) << "the switch heard from a closing applet";
     }
 }

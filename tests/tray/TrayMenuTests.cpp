@@ -279,7 +279,6 @@ TEST_F(TrayMenuTest, ADoubleClickSwitchesAllOnTheReleaseThatFollows)
         ASSERT_TRUE(scene->startApplet());
         MenuSpy spy(scene->applet->window());
         ASSERT_TRUE(spy.installed());
-        ASSERT_TRUE(scene->applet->reachedMessageLoop());
         ASSERT_TRUE(scene->sim.catchUp());
         size_t before = switchAllReports();
 
