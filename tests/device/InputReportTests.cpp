@@ -1,7 +1,7 @@
 // The switch's input report as the watcher hands it over: which reports
 // become border requests to the main window, and the lines each one logs.
 #include "DebugListener.h"
-#include "Messages.h"
+#include "Wait.h"
 #include "device/Device.h"
 
 #include <gtest/gtest.h>

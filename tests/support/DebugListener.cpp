@@ -99,8 +99,8 @@ testing::AssertionResult DebugListener::catchUp()
     OutputDebugStringA(MARKER);
     testing::AssertionResult heard = waitForLine(GetCurrentProcessId(), MARKER);
     std::lock_guard<std::mutex> lock(mutex_);
-    entries_.erase(std::remove_if(entries_.begin(), entries_.end(), [](const Entry &entry) { return entry.text == MARKER; }),
-                   entries_.end());
+    auto isMarker = [](const Entry &entry) { return entry.text == MARKER; };
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(), isMarker), entries_.end());
     return heard;
 }
 

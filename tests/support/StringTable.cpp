@@ -31,8 +31,10 @@ std::optional<std::wstring> StringResource(HMODULE module, UINT id, LANGID langu
     HRSRC found = FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(id / 16 + 1), language);
     HGLOBAL loaded = found != nullptr ? LoadResource(module, found) : nullptr;
     const BYTE *bytes = loaded != nullptr ? (const BYTE *)LockResource(loaded) : nullptr;
+    if (bytes == nullptr)
+        return std::nullopt;
     std::vector<std::wstring> entries;
-    if (bytes == nullptr || !ParseStringBlock(std::vector<BYTE>(bytes, bytes + SizeofResource(module, found)), &entries) ||
+    if (!ParseStringBlock(std::vector<BYTE>(bytes, bytes + SizeofResource(module, found)), &entries) ||
         entries[id % 16].empty())
         return std::nullopt;
     return entries[id % 16];
