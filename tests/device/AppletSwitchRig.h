@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-DWORD const RIG_WAIT_MS = WAIT_MS;
 const char STARTING_THE_HOOK[] = "Starting the hook\n";
 const char WATCHER_STARTS[] = "Got a StartTreadTimerID... starting WatchWorkerThread\n";
 const char WATCHER_STOPS[] = "Stopping WatchThreadWorker\n";
@@ -21,15 +20,6 @@ const char BORDER_ON_ASKED[] = "KVM Asked to turn border ON\n";
 const char BORDER_OFF_ASKED[] = "KVM Asked to turn border OFF\n";
 // The watcher waits this long after an arrival before it opens the switch.
 DWORD const WATCHER_DELAY_MS = 515;
-
-// Every accepted report of the interface, as hex text, in arrival order.
-inline std::vector<std::string> HexReports(const SimulatedSwitch &simulator, int id = SIM_ANY_INTERFACE)
-{
-    std::vector<std::string> hex;
-    for (const SimReport &report : simulator.reports(id))
-        hex.push_back(HexBytes(report.bytes));
-    return hex;
-}
 
 class AppletSwitchTest : public ::testing::Test {
 protected:

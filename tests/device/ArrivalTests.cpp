@@ -82,7 +82,7 @@ TEST_F(ArrivalTest, WhileTheBorderShowsAReturningSwitchGetsTheResolutionOnly)
     AppletProcess applet;
     startApplet(applet);
     simulator.plug(id);
-    ASSERT_TRUE(simulator.waitForReports(3, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(3, WAIT_MS, id));
     simulator.unplug(id);
     ASSERT_TRUE(simulator.catchUp());
     simulator.clearReports();

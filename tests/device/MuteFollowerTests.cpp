@@ -89,7 +89,7 @@ TEST_F(MuteFollowerTest, AtStartUpEachMixerWithSpeakersMuteReportsIt)
 
         // The mixer last opened is closed once the message loop has ended.
         applet.post(WM_COMMAND, 105);
-        ASSERT_TRUE(applet.waitForExit(RIG_WAIT_MS));
+        ASSERT_TRUE(applet.waitForExit(WAIT_MS));
         ASSERT_TRUE(simulator.catchUp());
         EXPECT_EQ(HexReports(simulator, id), row.reports);
         EXPECT_EQ(rowMixers.opensBy(applet.pid()), row.opens);
@@ -129,7 +129,7 @@ TEST_F(MuteFollowerTest, MutingAndUnmutingReachTheSwitchAndVolumeDoesNot)
             simulator.waitForQuiet(500);
         } else {
             // One report per change, written before the applet has done with the notice.
-            ASSERT_TRUE(simulator.waitForReports(row.reports.size(), RIG_WAIT_MS, id));
+            ASSERT_TRUE(simulator.waitForReports(row.reports.size(), WAIT_MS, id));
             ASSERT_TRUE(simulator.catchUp());
         }
         EXPECT_EQ(HexReports(simulator, id), row.reports);
@@ -138,7 +138,7 @@ TEST_F(MuteFollowerTest, MutingAndUnmutingReachTheSwitchAndVolumeDoesNot)
     // Every other switch report carries the mute bit too.
     simulator.clearReports();
     applet.post(WM_COMMAND, 32784);  // Switch All
-    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
     EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{"01 07 00 00 00 00 00 00"});
 }
 
@@ -158,7 +158,7 @@ TEST_F(MuteFollowerTest, OnlyTheRememberedControlIsFollowed)
     EXPECT_TRUE(simulator.writes(id).empty());
 
     mixers.setMute(second, 0, true);
-    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
     EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{MUTED});
 }
 
@@ -190,7 +190,7 @@ TEST_F(MuteFollowerTest, ANoAudioSwitchEndsTheFollowing)
         rowSwitch.waitForQuiet(500);
         EXPECT_TRUE(rowSwitch.writes(id).empty());
         applet.post(WM_COMMAND, 32784);
-        ASSERT_TRUE(rowSwitch.waitForReports(1, RIG_WAIT_MS, id));
+        ASSERT_TRUE(rowSwitch.waitForReports(1, WAIT_MS, id));
         EXPECT_EQ(HexReports(rowSwitch, id), std::vector<std::string>{"01 06 00 00 00 00 00 00"});
     }
 }

@@ -186,40 +186,38 @@ TEST_F(SwitchCommandTest, OnShutdownTheVariantSwitchesAndKeepsRunning)
     }
 }
 
-TEST_F(SwitchCommandTest, ANoAudioSwitchMakesTheVariantForTheRestOfTheRun)
+// The registry says audio variant; meeting a no-audio switch once makes the
+// variant that switches at shutdown for the rest of the run, meeting an audio
+// one leaves it alone. The shutdown's report goes to the switch attached then.
+TEST_F(SwitchCommandTest, TheSwitchMetDecidesTheVariantForTheRestOfTheRun)
 {
-    // The registry says audio variant; meeting a no-audio switch once changes that.
-    int noAudioSwitch = simulator.add(SwitchInterface(0x5A05, 0x0400, 8));
-    SimInterface later = SwitchInterface(0x5A01, 0x0400, 8);
-    later.present = false;
-    int laterSwitch = simulator.add(later);
-    AppletProcess applet;
-    startApplet({0, 1, 0, 1}, applet);
+    for (USHORT met : {0x5A05, 0x5A01}) {
+        bool noAudio = met == 0x5A05;
+        SCOPED_TRACE(noAudio ? "a no-audio switch met" : "an audio switch met");
+        int metSwitch = simulator.add(SwitchInterface(met, 0x0400, 8));
+        int laterSwitch = simulator.add(Unplugged(SwitchInterface(0x5A01, 0x0400, 8)));
+        AppletProcess applet;
+        startApplet({0, 1, 0, 1}, applet);
 
-    applet.send(WM_COMMAND, 32784);
-    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, noAudioSwitch));
-    simulator.unplug(noAudioSwitch, SIM_NOTIFY_NONE);
-    simulator.plug(laterSwitch, SIM_NOTIFY_NONE);
-    debug.clear();
+        applet.send(WM_COMMAND, 32784);
+        ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, metSwitch));
+        simulator.unplug(metSwitch, SIM_NOTIFY_NONE);
+        simulator.plug(laterSwitch, SIM_NOTIFY_NONE);
+        debug.clear();
 
-    applet.send(WM_ENDSESSION, TRUE, 0);
-    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, laterSwitch));
-    EXPECT_EQ(SwitchCommandOf(simulator.reports(laterSwitch)[0].bytes), 3);
-    EXPECT_EQ(CountOf(appletLines(applet), SHUTDOWN_LINE), 1);
-}
-
-TEST_F(SwitchCommandTest, AnAudioSwitchLeavesTheAudioVariantAlone)
-{
-    int id = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
-    AppletProcess applet;
-    startApplet({0, 1, 0, 1}, applet);
-    applet.send(WM_COMMAND, 32784);
-    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
-    simulator.clearReports();
-
-    applet.send(WM_ENDSESSION, TRUE, 0);
-    ASSERT_TRUE(simulator.catchUp());
-    EXPECT_TRUE(simulator.writes(id).empty());
+        applet.send(WM_ENDSESSION, TRUE, 0);
+        std::vector<std::string> lines = appletLines(applet);
+        std::vector<SimReport> reports = simulator.reports(laterSwitch);
+        if (noAudio) {
+            ASSERT_EQ(reports.size(), 1u);
+            EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3);
+        } else {
+            EXPECT_TRUE(simulator.writes(laterSwitch).empty());
+        }
+        EXPECT_EQ(CountOf(lines, SHUTDOWN_LINE), noAudio ? 1 : 0);
+        simulator.unplug(laterSwitch, SIM_NOTIFY_NONE);
+        CleanRegistry::RemoveAll();
+    }
 }
 
 // Wine reports Windows 98 to the applet alone: it then matches the switch

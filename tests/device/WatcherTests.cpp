@@ -55,7 +55,7 @@ protected:
             heard = lines(applet);
             auto marker = std::find(heard.begin(), heard.end(), FULL_ON_LINE);
             return marker != heard.end() && std::find(marker, heard.end(), BORDER_ON_ASKED) != heard.end();
-        }, RIG_WAIT_MS, [&] { return Listed(heard); }));
+        }, WAIT_MS, [&] { return Listed(heard); }));
         heard.erase(std::find(heard.begin(), heard.end(), FULL_ON_LINE), heard.end());
         return heard;
     }
@@ -76,7 +76,7 @@ TEST_F(WatcherTest, ASwitchAttachedAtStartUpIsListenedTo)
 
     // At exit the watcher is ended and waited for before the applet's state goes.
     applet.post(WM_COMMAND, 105);
-    ASSERT_TRUE(applet.waitForExit(RIG_WAIT_MS));
+    ASSERT_TRUE(applet.waitForExit(WAIT_MS));
     ASSERT_TRUE(debug.catchUp());
     EXPECT_EQ(countOf(applet, WATCHER_STOPS), 1);
 }
@@ -193,7 +193,7 @@ TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBe
         starts = countOf(applet, WATCHER_STARTS);
         stops = countOf(applet, WATCHER_STOPS);
         return starts == stops;
-    }, RIG_WAIT_MS, [&] { return std::to_string(starts) + " started, " + std::to_string(stops) + " stopped"; }));
+    }, WAIT_MS, [&] { return std::to_string(starts) + " started, " + std::to_string(stops) + " stopped"; }));
     EXPECT_GE(starts, 50) << "the longer plugged spells start a watcher";
     int handlesAfter = HandleCountOf(applet.pid());
     EXPECT_LE(abs(handlesAfter - handlesBefore), 5) << handlesBefore << " handles before, " << handlesAfter
@@ -212,7 +212,7 @@ TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBe
     UINT const HOOK_KEYUP = 0x8334;
     ASSERT_TRUE(applet.post(HOOK_KEYUP, VK_CONTROL, 0xC01D0001));
     ASSERT_TRUE(applet.post(HOOK_KEYUP, VK_CONTROL, 0xC01D0001));
-    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
     EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{"01 06 00 00 00 00 00 00"});
 }
 

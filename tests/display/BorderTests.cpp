@@ -44,7 +44,7 @@ protected:
     std::vector<std::string> reportsNow()
     {
         EXPECT_TRUE(simulator.catchUp());
-        return ReportTexts(simulator.reports(switchId));
+        return HexReports(simulator, switchId);
     }
 
     // The applet's lines so far, once the listener has caught up.

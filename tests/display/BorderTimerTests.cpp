@@ -35,7 +35,7 @@ TEST(BorderTimer, AfterFiftyNineSecondsTheBorderGoesOffAndOpenPromptsClose)
     ASSERT_TRUE(simulator.waitForReports(1, 10000, switchId));
     ASSERT_TRUE(simulator.waitForReports(2, BORDER_MS + 10000, switchId));
     std::vector<SimReport> reports = simulator.reports(switchId);
-    EXPECT_EQ(ReportTexts(reports), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_OFF_REPORT}));
+    EXPECT_EQ(HexReports(simulator, switchId), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_OFF_REPORT}));
     DWORD lasted = reports[1].tick - reports[0].tick;
     EXPECT_GT(lasted, BORDER_MS - TOLERANCE_MS);
     EXPECT_LT(lasted, BORDER_MS + TOLERANCE_MS);

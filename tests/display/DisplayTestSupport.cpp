@@ -55,14 +55,6 @@ std::vector<BYTE> StoredValue(const wchar_t *valueName, DWORD *type)
     return bytes ? *bytes : std::vector<BYTE>();
 }
 
-std::vector<std::string> ReportTexts(const std::vector<SimReport> &reports)
-{
-    std::vector<std::string> texts;
-    for (const SimReport &report : reports)
-        texts.push_back(HexBytes(report.bytes));
-    return texts;
-}
-
 int CountStartingWith(const std::vector<std::string> &lines, const std::string &prefix)
 {
     int count = 0;

@@ -3,7 +3,7 @@
 // other programs on the desktop.
 //   PromptWindows, WaitForPrompts  - the visible prompts of a process
 //   StoreChoice, StoredValue       - "DefaultDisplay" and "NumDisplays" as stored
-//   ReportTexts, CountStartingWith - reports and debug lines, ready to compare
+//   CountStartingWith              - debug lines, ready to compare
 //   ResolutionReportText           - the resolution report for a size
 //   Bystander                      - a top-level window of another "program"
 #pragma once
@@ -43,7 +43,6 @@ void ForgetChoice();
 std::vector<BYTE> StoredValue(const wchar_t *valueName, DWORD *type = nullptr);
 std::vector<BYTE> TextBytes(const std::wstring &text);
 
-std::vector<std::string> ReportTexts(const std::vector<SimReport> &reports);
 int CountStartingWith(const std::vector<std::string> &lines, const std::string &prefix);
 std::string ResolutionReportText(int width, int height);
 

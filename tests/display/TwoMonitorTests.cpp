@@ -8,6 +8,7 @@
 #include "FrameSurface.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 #include "display/Display.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,6 @@
 
 namespace {
 
-DWORD const WAIT_MS = 10000;
 USHORT const DISPLAY_FIRMWARE = 0x0400;
 const wchar_t FIRST[] = L"\\\\.\\DISPLAY1";
 const wchar_t SECOND[] = L"\\\\.\\DISPLAY2";
@@ -175,7 +175,7 @@ TEST_F(TwoMonitors, TheResolutionReportIsTheChosenMonitorsOwnSize)
         simulator.clearReports();
         applet.send(WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND);
         ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
-        std::vector<std::string> reports = ReportTexts(simulator.reports(switchId));
+        std::vector<std::string> reports = HexReports(simulator, switchId);
         EXPECT_EQ(reports[0], row.resolution);
         EXPECT_EQ(reports[1], OPTIMIZE_BORDER_REPORT);
         applet.send(TURN_BORDER_OFF);
@@ -196,7 +196,7 @@ TEST_F(TwoMonitors, WithNoMonitorChosenNothingIsDrawnButTheBorderIsReportedOn)
     ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
     // Nothing is drawn: no loop says so in the time one takes to start drawing.
     debug.waitForQuiet(1000);
-    EXPECT_EQ(ReportTexts(simulator.reports(switchId)), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
+    EXPECT_EQ(HexReports(simulator, switchId), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
     EXPECT_EQ(CountOf(debug.linesFrom(applet.pid()), DRAWING_LINE), 0);
 }
 

@@ -187,7 +187,10 @@ bool MeasureSwitchLatency(int sequences, bool withListener)
     if (!withListener)
         debug.reset();
     Notepad notepad;
-    if (!FocusForSendInput(notepad)) {
+    if (!notepad.focus([] {
+            PressKey('Z');
+            ReleaseKey('Z');
+        })) {
         printf("keys injected with SendInput never reached Notepad\n");
         return false;
     }

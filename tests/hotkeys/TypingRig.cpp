@@ -15,32 +15,6 @@ bool XdotoolInstalled()
     return GetFileAttributesW(L"Z:\\usr\\bin\\xdotool") != INVALID_FILE_ATTRIBUTES;
 }
 
-// A letter that no sequence uses; its X event also lets Wine settle its own
-// lock-key toggles (see the typing tests) before a case starts.
-testing::AssertionResult FocusForXdotool(Notepad &notepad)
-{
-    size_t before = 0;
-    return notepad.focus(
-        [&] {
-            before = notepad.text().size();
-            notepad.giveXFocus();
-            RunUnixCommand("xdotool key z");
-        },
-        [&] { return notepad.text().size() > before; });
-}
-
-testing::AssertionResult FocusForSendInput(Notepad &notepad)
-{
-    size_t before = 0;
-    return notepad.focus(
-        [&] {
-            before = notepad.text().size();
-            PressKey('Z');
-            ReleaseKey('Z');
-        },
-        [&] { return notepad.text().size() > before; });
-}
-
 // REG_MULTI_SZ with no terminator, as the prompt stores it.
 static void SetStoredText(const wchar_t *name, const std::wstring &text)
 {

@@ -2,9 +2,7 @@
 // benchmark: Wine's Notepad with the keyboard focus, keys typed on the X
 // display with xdotool (or injected with SendInput), and the applet running
 // against the simulated switch.
-//   XdotoolInstalled    - xdotool is there to type with
-//   FocusForXdotool, FocusForSendInput
-//                       - gives Notepad (tests/support/Notepad.h) the keyboard focus
+//   XdotoolInstalled    - xdotool is there to type with (Notepad: tests/support/Notepad.h)
 //   SetMonitorChosen    - stores the monitor choice so no prompt takes the focus
 //   RunningApplet       - VarnelKVM.exe started, its hook installed, its start-up reports done
 #pragma once
@@ -22,10 +20,6 @@
 
 bool XdotoolInstalled();
 
-// Until a probe letter typed with xdotool on the X display, or with
-// SendInput, shows up in Notepad's text.
-testing::AssertionResult FocusForXdotool(Notepad &notepad);
-testing::AssertionResult FocusForSendInput(Notepad &notepad);
 
 // "DefaultDisplay" and "NumDisplays" as the Primary Monitor prompt stores them,
 // naming the first monitor: a switch with display firmware then asks nothing.

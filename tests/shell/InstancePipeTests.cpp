@@ -5,6 +5,7 @@
 #include "DebugListener.h"
 #include "PipeClient.h"
 #include "Registry.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -49,15 +50,6 @@ protected:
     }
 };
 
-// Every line, bracketed, one to a row: line feeds show as they were written.
-std::string DescribeLines(const std::vector<std::string> &lines)
-{
-    std::string all;
-    for (const std::string &line : lines)
-        all += "  [" + line + "]\n";
-    return all;
-}
-
 // `expected` occurs in `lines` in this order, other lines between them allowed.
 ::testing::AssertionResult InOrder(const std::vector<std::string> &lines, const std::vector<std::string> &expected)
 {
@@ -68,7 +60,7 @@ std::string DescribeLines(const std::vector<std::string> &lines)
     }
     if (next == expected.size())
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "missing [" << expected[next] << "] in:\n" << DescribeLines(lines);
+    return ::testing::AssertionFailure() << "missing [" << expected[next] << "] in:\n" << Listed(lines);
 }
 
 // Sends the command and leaves the client end open, reading nothing.
@@ -113,7 +105,7 @@ TEST_F(InstancePipeTest, ExitIsEchoedAndEndsTheAppletOnceThroughItsExitSequence)
         // The exit sequence starts at the next poll; Wine then takes about two
         // seconds to take the process down, as it does after "/x".
         EXPECT_TRUE(debug.waitForLine(applet->pid(), EXIT_SWITCH_LINE, EXIT_WITHIN_MS))
-            << "no exit sequence a poll period later; lines:\n" << DescribeLines(lines());
+            << "no exit sequence a poll period later; lines:\n" << Listed(lines());
         DWORD exitCode = 1234;
         EXPECT_TRUE(applet->waitForExit(PROCESS_END_MS, &exitCode)) << "the process did not end";
         EXPECT_EQ(exitCode, 0u);

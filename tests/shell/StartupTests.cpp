@@ -33,37 +33,18 @@ protected:
     }
 };
 
-TEST_F(StartupTest, SecondStartEndsAtOnceAndLeavesTheFirstRunning)
-{
-    AppletProcess first;
-    startRunning(first);
-
-    AppletProcess second;
-    ASSERT_TRUE(second.start());
-    expectEndsAtOnce(second);
-    EXPECT_TRUE(first.running());
-    EXPECT_EQ(FindAppletWindow(first.pid()), first.window());
-    EXPECT_EQ(FindAppletWindow(second.pid()), nullptr);
-}
-
-TEST_F(StartupTest, SlashXWithNoCopyRunningEndsBeforeTouchingTheSettings)
-{
-    AppletProcess alone(L"/x");
-    ASSERT_TRUE(alone.start());
-    expectEndsAtOnce(alone);
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-}
-
-// A second start with "/x" ends the running copy through its exit sequence.
-// The switch counts wherever its text occurs, case-sensitively: inside a
-// longer word, inside the program's own path, but not in upper case.
-TEST_F(StartupTest, SwitchesAreFoundAnywhereAndCaseSensitively)
+// A second start ends at once; with "/x" it ends the running copy through its
+// exit sequence, and leaves it running otherwise. The switch counts wherever
+// its text occurs, case-sensitively: inside a longer word, inside the
+// program's own path, but not in upper case.
+TEST_F(StartupTest, ASecondStartEndsAtOnceAndWithSlashXEndsTheFirst)
 {
     struct Row {
         const wchar_t *arguments;
         const wchar_t *commandLine;  // the whole command line as the caller wrote it, or null
         bool endsTheRunningCopy;
     } const rows[] = {
+        {L"", nullptr, false},
         {L"/x", nullptr, true},
         {L"/xylophone", nullptr, true},
         {L"--mode=/x", nullptr, true},
@@ -87,14 +68,17 @@ TEST_F(StartupTest, SwitchesAreFoundAnywhereAndCaseSensitively)
         } else {
             // Nothing ends the first.
             EXPECT_FALSE(first.waitForExit(500));
+            EXPECT_EQ(FindAppletWindow(first.pid()), first.window());
+            EXPECT_EQ(FindAppletWindow(second.pid()), nullptr);
         }
     }
 }
 
+// "/x" with no copy running ends at once, before it touches the settings.
 // "/s" marks a start at system start-up: it ends at once when "Run on System
 // Startup" is off, but only once the settings key exists, and in safe mode
 // before it touches the settings; without "/s" neither stops a start.
-TEST_F(StartupTest, StartAtBootEndsWhenRunOnStartupIsOffOrInSafeMode)
+TEST_F(StartupTest, AStartEndsAtOnceOnlyWhereItsSwitchesAndTheSettingsSaySo)
 {
     enum Key { KEY_NOT_LOOKED_AT, KEY_MADE, KEY_MADE_EMPTY, NO_KEY };
     struct Row {
@@ -105,6 +89,7 @@ TEST_F(StartupTest, StartAtBootEndsWhenRunOnStartupIsOffOrInSafeMode)
         bool endsAtOnce;
         Key key;
     } const rows[] = {
+        {"/x with no copy running", false, false, L"/x", true, NO_KEY},
         {"/s, Run on System Startup off", true, false, L"/s", true, KEY_MADE},
         {"/s, no value: it runs, and writes nothing without a variant flag", false, false, L"/s", false,
          KEY_MADE_EMPTY},
@@ -131,36 +116,45 @@ TEST_F(StartupTest, StartAtBootEndsWhenRunOnStartupIsOffOrInSafeMode)
         } else {
             startRunning(applet);
         }
-        if (row.key != KEY_NOT_LOOKED_AT)
+        if (row.key != KEY_NOT_LOOKED_AT) {
             EXPECT_EQ(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY), row.key != NO_KEY);
-        if (row.key == KEY_MADE_EMPTY)
+        }
+        if (row.key == KEY_MADE_EMPTY) {
             EXPECT_TRUE(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).empty());
+        }
         if (row.safeMode)
             RegDeleteKeyW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY);
     }
 }
 
-TEST_F(StartupTest, VariantFlagCreatesTheSwitchOnValuesWithTheirDefaults)
+// The variants with the switching features create the switch-on values with
+// their defaults when they are missing, and keep them when they are stored;
+// the variant key is only ever read.
+TEST_F(StartupTest, TheVariantsSwitchOnValuesAreCreatedWithTheirDefaultsOrKept)
 {
-    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", 1);
-    AppletProcess applet;
-    startRunning(applet);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown"), 1u);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit"), 0u);
-    EXPECT_EQ(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).size(), 2u);
-    // The variant key is only ever read.
-    EXPECT_EQ(RegistryValueNames(HKEY_LOCAL_MACHINE, VARIANT_KEY).size(), 1u);
-}
-
-TEST_F(StartupTest, StoredSwitchOnValuesAreKept)
-{
-    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoAudioKestrel", 1);
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown", 0);
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", 7);
-    AppletProcess applet;
-    startRunning(applet);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown"), 0u);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit"), 7u);
+    struct Row {
+        const wchar_t *variantFlag;
+        bool stored;  // kestrelOnShutdown 0 and kestrelOnExit 7 stored before the start
+        DWORD onShutdown, onExit;
+    } const rows[] = {
+        {L"NoButtonKestrel", false, 1, 0},
+        {L"NoAudioKestrel", true, 0, 7},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.variantFlag, row.variantFlag + wcslen(row.variantFlag)));
+        CleanRegistry::RemoveAll();
+        SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, row.variantFlag, 1);
+        if (row.stored) {
+            SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown", 0);
+            SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", 7);
+        }
+        AppletProcess applet;
+        startRunning(applet);
+        EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown"), row.onShutdown);
+        EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit"), row.onExit);
+        EXPECT_EQ(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).size(), 2u);
+        EXPECT_EQ(RegistryValueNames(HKEY_LOCAL_MACHINE, VARIANT_KEY).size(), 1u);
+    }
 }
 
 TEST_F(StartupTest, DiagnosticLineBeforeTheHookIsInstalled)

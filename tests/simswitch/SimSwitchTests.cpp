@@ -252,41 +252,6 @@ TEST_F(SimSwitchTest, OpenCountsFollowTheHandles)
     EXPECT_EQ(reports.back().bytes[1], rounds - 1) << "in the order written";
 }
 
-struct ReadResult {
-    DWORD error = 12345;
-    DWORD bytes = 0;
-    bool done = false;
-};
-ReadResult readResult;
-
-void CALLBACK ReadDone(DWORD error, DWORD bytes, OVERLAPPED *)
-{
-    readResult.error = error;
-    readResult.bytes = bytes;
-    readResult.done = true;
-}
-
-// The wait runs the read's completion routine.
-testing::AssertionResult WaitForRead()
-{
-    return WaitUntil("the read to complete", [] { return readResult.done; });
-}
-
-// One overlapped read of the device: issued, then `meanwhile` done, then
-// waited for; the bytes it took, or "" when it failed.
-std::string ReadOne(HANDLE device, const std::function<void()> &meanwhile)
-{
-    BYTE input[16] = {};
-    OVERLAPPED overlapped = {};
-    readResult = ReadResult();
-    if (!ReadFileEx(device, input, sizeof(input), &overlapped, ReadDone))
-        return "";
-    meanwhile();
-    if (!WaitForRead() || readResult.error != 0)
-        return "";
-    return HexBytes(std::vector<BYTE>(input, input + readResult.bytes));
-}
-
 TEST_F(SimSwitchTest, InputReportsCompleteAPendingReadOneReportAtATime)
 {
     int id = simulator.add(SwitchInterface(0x5A03));
@@ -297,13 +262,14 @@ TEST_F(SimSwitchTest, InputReportsCompleteAPendingReadOneReportAtATime)
     ASSERT_TRUE(HidD_GetAttributes(device, &attributes)) << "programs ask about a device before they read it";
 
     // Padded to the input report length.
-    EXPECT_EQ(ReadOne(device, [&] { EXPECT_EQ(simulator.sendInputReport(id, {3, 1}), 1); }),
-              "03 01 00 00 00 00 00 00");
+    InputRead read = ReadInputReport(device, [&] { EXPECT_EQ(simulator.sendInputReport(id, {3, 1}), 1); });
+    EXPECT_TRUE(read.done && read.error == 0);
+    EXPECT_EQ(read.bytes, "03 01 00 00 00 00 00 00");
     // Two reports waiting: each read takes one whole, as HID hands them out.
     EXPECT_EQ(simulator.sendInputReport(id, {2, 1}), 1);
     EXPECT_EQ(simulator.sendInputReport(id, {3, 0, 7}), 1);
-    EXPECT_EQ(ReadOne(device, [] {}), "02 01 00 00 00 00 00 00");
-    EXPECT_EQ(ReadOne(device, [] {}), "03 00 07 00 00 00 00 00");
+    EXPECT_EQ(ReadInputReport(device, [] {}).bytes, "02 01 00 00 00 00 00 00");
+    EXPECT_EQ(ReadInputReport(device, [] {}).bytes, "03 00 07 00 00 00 00 00");
     CloseHandle(device);
 }
 
@@ -364,15 +330,13 @@ TEST_F(SimSwitchTest, UnplugFailsThePendingReadAndNotifiesAsWindowsDoes)
     const std::wstring path = simulator.description(id).devicePath;
     HANDLE device = Open(path, FILE_FLAG_OVERLAPPED);
     ASSERT_NE(device, INVALID_HANDLE_VALUE);
-    BYTE input[8];
-    OVERLAPPED overlapped = {};
-    readResult = ReadResult();
-    ASSERT_TRUE(ReadFileEx(device, input, sizeof(input), &overlapped, ReadDone));
 
-    notices.clear();
-    simulator.unplug(id);
-    ASSERT_TRUE(WaitForRead());
-    EXPECT_NE(readResult.error, 0u);
+    InputRead read = ReadInputReport(device, [&] {
+        notices.clear();
+        simulator.unplug(id);
+    });
+    ASSERT_TRUE(read.done);
+    EXPECT_NE(read.error, 0u);
     EXPECT_TRUE(simulator.waitForOpenCount(id, 0));
     EXPECT_TRUE(ListHidPaths().empty());
     EXPECT_EQ(Open(path), INVALID_HANDLE_VALUE);

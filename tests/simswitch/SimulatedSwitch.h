@@ -8,7 +8,7 @@
 //   SimPaddedPath        - a device path with its text placed at a given offset
 //   SimulatedSwitch      - the simulator: its interfaces, reports, handles, notices
 //   SimStandInsServeThisProcess - this process got the stand-in DLLs
-//   HexBytes             - "01 06 00 00" for messages and logs
+//   HexBytes, HexReports - "01 06 00 00" for messages, logs and comparisons
 #pragma once
 
 #include <windows.h>
@@ -135,17 +135,12 @@ public:
     int totalOpens(int id) const;      // opens since it was added
 
     // The simulator takes a program's open, write or close a moment after the
-    // program's call returned. These wait for it, and on time-out say what
-    // was waited for and what was seen (SimSwitchWaits.cpp, for tests):
-    //   waitForReports    - at least `count` accepted reports have arrived
-    //   waitForOpenCount  - exactly `count` handles are open
-    //   waitForTotalOpens - `count` opens are counted; true when then exactly `count` are
-    //   waitForClient     - that process loaded the stand-ins on this table
-    //   catchUp           - every connection that programs have closed by now has been
-    //                       taken in full, its reports recorded: then writes() and
-    //                       reports() are final for them
-    //   waitForQuiet      - only for a test that asserts that nothing more comes:
-    //                       nothing written, opened or closed for quietMs
+    // program's call returned. Its waits (SimSwitchWaits.cpp) say on time-out
+    // what they waited for and what the switch had seen:
+    //   waitForTotalOpens - true when then exactly `count` opens are counted
+    //   catchUp           - every connection closed by now taken in full: writes()
+    //                       and reports() are then final for them
+    //   waitForQuiet      - only where a test asserts that nothing more comes
     testing::AssertionResult waitForReports(size_t count, DWORD timeoutMs = 10000,
                                             int id = SIM_ANY_INTERFACE) const;
     testing::AssertionResult waitForOpenCount(int id, int count, DWORD timeoutMs = 10000) const;
@@ -153,8 +148,7 @@ public:
     testing::AssertionResult waitForClient(DWORD processId, DWORD timeoutMs = 10000) const;
     testing::AssertionResult catchUp(DWORD timeoutMs = 10000) const;
     void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000) const;
-    // What the waits look at: whether every closed connection has been taken
-    // (asked of the system on the simulator's thread), and when anything last happened.
+    // What the waits look at (the first asked of the system on the simulator's thread).
     bool tookEveryClosedConnection() const;
     DWORD lastActivity() const;
     HANDLE changedEvent() const;  // signalled at each open, close and write
@@ -190,3 +184,14 @@ private:
 bool SimStandInsServeThisProcess();
 
 std::string HexBytes(const std::vector<BYTE> &bytes);
+// Every accepted report of the interface as HexBytes, in arrival order.
+std::vector<std::string> HexReports(const SimulatedSwitch &simulator, int id = SIM_ANY_INTERFACE);
+
+// One overlapped read of a device as a program issues it (ReadFileEx): issued,
+// then `meanwhile` done, then waited for (SimSwitchWaits.cpp, for tests).
+struct InputRead {
+    bool done = false;
+    DWORD error = 0;
+    std::string bytes;  // what it took, as HexBytes
+};
+InputRead ReadInputReport(HANDLE device, const std::function<void()> &meanwhile);

@@ -41,14 +41,12 @@ public:
     HWND window() const { return window_; }
 
     LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-    // Sends a message that does nothing and waits for the answer: once it
-    // comes, the applet has handled every message sent to it before. (The
-    // applet answers sent messages wherever it waits for another program,
-    // so an answer during start-up does not say that start-up is over.)
+    // Sends a message that does nothing and waits for the answer: the applet
+    // has then handled every message sent to it before. It answers wherever
+    // it waits for another program, start-up included: so start-up is over
+    // only once it has said that it starts its hook (the step before its
+    // prompts and message loop) and then answered (waitForStartUp).
     testing::AssertionResult reachedMessageLoop(DWORD timeoutMs = 10000);
-    // Start-up is over: the applet has said that it starts its hook, the
-    // last step before it shows its prompts (if it asks for a monitor) and
-    // runs its message loop, and then answered a sent message.
     testing::AssertionResult waitForStartUp(DebugListener &debug, DWORD timeoutMs = 10000);
     bool post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 

@@ -84,12 +84,9 @@ testing::AssertionResult DebugListener::waitForLine(DWORD processId, const std::
 testing::AssertionResult DebugListener::waitForCount(DWORD processId, const std::string &text, int count,
                                                      DWORD timeoutMs)
 {
-    std::string what = "the line \"" + text.substr(0, text.find_last_not_of('\n') + 1) + "\"";
-    if (count != 1)
-        what += " " + std::to_string(count) + " times";
-    what += " from process " + std::to_string(processId);
     return WaitUntil(
-        what, [&] { return CountOf(linesFrom(processId), text) >= count; }, arrived_, timeoutMs,
+        std::to_string(count) + " of [" + text + "] from process " + std::to_string(processId),
+        [&] { return CountOf(linesFrom(processId), text) >= count; }, arrived_, timeoutMs,
         [&] { return "its lines" + Listed(linesFrom(processId)); });
 }
 

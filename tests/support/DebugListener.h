@@ -21,15 +21,13 @@ public:
     std::vector<std::string> linesFrom(DWORD processId);
     // Every string from every process, in order, with the writer's process id.
     std::vector<std::pair<DWORD, std::string>> allLines();
-    // Waits until the process has written `text`; on time-out says so with its lines.
+    // Waits until the process has written `text` (`count` times in all); the
+    // failure lists its lines.
     testing::AssertionResult waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs = 10000);
-    // Waits until the process has written `text` `count` times in all.
     testing::AssertionResult waitForCount(DWORD processId, const std::string &text, int count,
                                           DWORD timeoutMs = 10000);
-    // Returns once every line any process finished writing before the call
-    // has been heard: writers take turns, so once a marker written now is
-    // heard, every earlier line is. (A process that has exited, or has
-    // handled a message sent to it, has finished its lines.)
+    // Returns once every line that any process finished writing before the
+    // call has been heard: writers take turns, so a marker written now comes after them.
     testing::AssertionResult catchUp();
     // Every string this process wrote, all of them.
     std::vector<std::string> ownLines();

@@ -35,8 +35,10 @@ testing::AssertionResult Notepad::focus(const std::function<void()> &typeProbe, 
         return testing::AssertionFailure() << "Notepad showed no window";
     for (int attempt = 0; attempt < FOCUS_ATTEMPTS; ++attempt) {
         SetForegroundWindow(window_);
+        size_t const before = text().size();
         typeProbe();
-        if (PumpUntil("the probe key in Notepad", arrived, PROBE_TIMEOUT_MS))
+        if (PumpUntil("the probe key in Notepad", arrived ? arrived : [&] { return text().size() > before; },
+                      PROBE_TIMEOUT_MS))
             return testing::AssertionSuccess();
     }
     return testing::AssertionFailure() << "keys typed in " << FOCUS_ATTEMPTS << " attempts never reached Notepad";

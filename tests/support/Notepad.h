@@ -1,10 +1,8 @@
 // Wine's Notepad as the window a user types into, for the tests that type
-// real keys (the hook library's and the hotkeys').
-//   Notepad        - starts Notepad and finds its edit control; ends it when gone
-//   Notepad::focus - brings it forward until a key typed by the caller's probe
-//                    arrives: from then on typed keys reach Notepad
-//   Notepad::giveXFocus - the X pointer and focus on its edit control, for xdotool
-//   Notepad::text  - what has been typed into it
+// real keys; ended when the object goes.
+//   focus      - brings Notepad forward until a key the probe types arrives
+//                (shows in its text, unless `arrived` tells otherwise)
+//   giveXFocus - the X pointer and focus on its edit control, for xdotool
 #pragma once
 
 #include <windows.h>
@@ -22,9 +20,8 @@ public:
 
     bool started() const { return edit_ != nullptr; }
     DWORD processId() const { return process_.dwProcessId; }
-    // Each attempt puts Notepad in front and types the probe, then pumps this
-    // thread's messages until `arrived` is true or the attempt's time is up.
-    testing::AssertionResult focus(const std::function<void()> &typeProbe, const std::function<bool()> &arrived);
+    testing::AssertionResult focus(const std::function<void()> &typeProbe,
+                                   const std::function<bool()> &arrived = nullptr);
     int giveXFocus();
     std::wstring text();
 

@@ -2,31 +2,23 @@
 
 namespace {
 
-DWORD const LOOK_EVERY_MS = 10;
-
-void PumpThreadMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-// The one loop: looks at `holds` until it is true or the time is up, sleeping
-// (or waiting for messages, when pumping, or for `changed`) a little between looks.
+// The one loop: looks at `holds` until it is true or the time is up, waiting
+// a little between looks for messages (when pumping), `changed` or nothing.
 bool LookUntil(const std::function<bool()> &holds, DWORD timeoutMs, bool pump, HANDLE changed = nullptr)
 {
     DWORD const start = GetTickCount();
     for (;;) {
-        if (pump)
-            PumpThreadMessages();
+        MSG message;
+        while (pump && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
         if (holds())
             return true;
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs)
             return false;
-        DWORD slice = timeoutMs - elapsed < LOOK_EVERY_MS ? timeoutMs - elapsed : LOOK_EVERY_MS;
+        DWORD slice = timeoutMs - elapsed < 10 ? timeoutMs - elapsed : 10;
         if (pump)
             MsgWaitForMultipleObjectsEx(0, nullptr, slice, QS_ALLINPUT, MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
         else if (changed != nullptr)
@@ -41,11 +33,8 @@ testing::AssertionResult Outcome(bool held, const std::string &what, DWORD timeo
 {
     if (held)
         return testing::AssertionSuccess();
-    testing::AssertionResult failure = testing::AssertionFailure();
-    failure << "waited " << timeoutMs << " ms for " << what << ", and it never came";
-    if (seen)
-        failure << "; last seen: " << seen();
-    return failure;
+    return testing::AssertionFailure() << "waited " << timeoutMs << " ms for " << what << ", and it never came"
+                                       << (seen ? "; last seen: " + seen() : "");
 }
 
 }  // namespace
@@ -68,12 +57,6 @@ testing::AssertionResult PumpUntil(const std::string &what, const std::function<
     return Outcome(LookUntil(holds, timeoutMs, true), what, timeoutMs, seen);
 }
 
-testing::AssertionResult WaitUntilSignalled(const std::string &what, HANDLE handle, DWORD timeoutMs)
-{
-    bool signalled = handle != nullptr && WaitForSingleObjectEx(handle, timeoutMs, FALSE) == WAIT_OBJECT_0;
-    return Outcome(signalled, what, timeoutMs, nullptr);
-}
-
 void PumpMessagesFor(DWORD milliseconds)
 {
     LookUntil([] { return false; }, milliseconds, true);
@@ -81,14 +64,8 @@ void PumpMessagesFor(DWORD milliseconds)
 
 std::string Listed(const std::vector<std::string> &items)
 {
-    if (items.empty())
-        return "(none)";
-    std::string text;
-    for (const std::string &item : items) {
-        text += "\n    ";
-        text += item;
-        if (!text.empty() && text.back() == '\n')
-            text.pop_back();
-    }
+    std::string text = items.empty() ? " (none)" : "";
+    for (const std::string &item : items)
+        text += "\n  [" + item + "]";
     return text;
 }
