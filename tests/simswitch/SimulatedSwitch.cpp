@@ -366,7 +366,7 @@ void SimulatedSwitch::State::closeInstance(PipeInstance *instance)
             lastActivity = GetTickCount();
         }
         SetEvent(changed);
-            SimEvent event;
+        SimEvent event;
         event.kind = SimEvent::Close;
         event.interfaceId = id;
         event.openCount = openNow;
