@@ -17,7 +17,6 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
