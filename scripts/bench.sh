@@ -150,7 +150,7 @@ command="idle VarnelKVM.exe, switch 5a04:0400:8, ${idle_seconds} s"
 (cd "$bin" && exec wine SimSwitch.exe --interface 5a04:0400:8 </dev/null >"$logs/idle-switch.log" 2>&1) &
 switch=$!
 sleep 2
-(cd "$bin" && WINEDLLOVERRIDES="setupapi,hid=n,b" exec wine VarnelKVM.exe >/dev/null 2>&1) &
+(cd "$bin" && use_stand_ins && exec wine VarnelKVM.exe >/dev/null 2>&1) &
 applet=$!
 sleep 5
 # Wine runs the program in the process it was started as; the wineserver is

@@ -55,8 +55,7 @@ wine reg delete 'HKCU\Software\Varnel\Kestrel' /v NumDisplays /f >/dev/null 2>&1
 wine reg delete 'HKCU\Software\Varnel\Kestrel' /v DefaultDisplay /f >/dev/null 2>&1 || true
 wine "$bin/SimSwitch.exe" --interface 5a04:0400:8 >"$work/switch.log" 2>&1 </dev/null &
 sleep 2
-WINEDLLOVERRIDES="setupapi,hid=n,b" wine explorer /desktop="$desktop,800x600" "$winbin\\VarnelKVM.exe" \
-  >/dev/null 2>&1 &
+(use_stand_ins && exec wine explorer /desktop="$desktop,800x600" "$winbin\\VarnelKVM.exe" >/dev/null 2>&1) &
 explorer_pid=$!
 window=$(wait_for_wine_desktop "$desktop")
 [ -n "$window" ] || { echo "the Wine desktop did not appear" >&2; exit 1; }

@@ -78,7 +78,7 @@ if [ "$installer" = 1 ]; then
   # The simulated switch's stand-ins beside the installed copy lead it to the switch (they never ship).
   mkdir -p "$WINEPREFIX/drive_c/Program Files/VarnelKVM"
   cp "$bin/setupapi.dll" "$bin/hid.dll" "$WINEPREFIX/drive_c/Program Files/VarnelKVM/"
-  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;setupapi,hid=n,b"
+  use_stand_ins
   list_installed "before"
   if [ "$interactive" = 1 ]; then
     echo "Running $(basename "$setup"): its last page starts the applet"
@@ -109,7 +109,7 @@ fi
 
 echo "Starting VarnelKVM.exe on display $DISPLAY"
 # The stand-in setupapi.dll and hid.dll beside it lead the applet to the simulated switch.
-WINEDLLOVERRIDES="setupapi,hid=n,b" wine "$bin/VarnelKVM.exe" &
+(use_stand_ins && exec wine "$bin/VarnelKVM.exe") &
 applet=$!
 sleep 1
 echo "Switching everything to the other computer (the Switch All command)"

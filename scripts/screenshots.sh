@@ -94,8 +94,7 @@ wine "$bin/SimSwitch.exe" --interface 5a01:0400:8 >"$work/switch.log" 2>&1 </dev
 switch_started=1
 sleep 2
 
-WINEDLLOVERRIDES="setupapi,hid=n,b" wine explorer /desktop="$desktop,$size" "$winbin\\VarnelKVM.exe" \
-  >/dev/null 2>&1 &
+(use_stand_ins && exec wine explorer /desktop="$desktop,$size" "$winbin\\VarnelKVM.exe" >/dev/null 2>&1) &
 explorer_pid=$!
 
 window=$(wait_for_wine_desktop "$desktop")
@@ -161,9 +160,8 @@ dialog_shot() {   # name, LC_ALL, switch interface, menu command, minimum "WxH"
   local name=$1 locale=$2 interface=$3 command=$4 minimum=$5 dialog_desktop=KestrelDialogs box
   wine "$bin/SimSwitch.exe" --interface "$interface" >"$work/switch-$name.log" 2>&1 </dev/null &
   sleep 1.5
-  LC_ALL=$locale WINEDLLOVERRIDES="setupapi,hid=n,b" \
-    wine explorer /desktop="$dialog_desktop,${dialog_width}x${dialog_height}" "$winbin\\VarnelKVM.exe" \
-    >/dev/null 2>&1 &
+  (use_stand_ins && LC_ALL=$locale exec wine explorer /desktop="$dialog_desktop,${dialog_width}x${dialog_height}" \
+    "$winbin\\VarnelKVM.exe" >/dev/null 2>&1) &
   local desktop_pid=$!
   local dialog_window
   dialog_window=$(wait_for_wine_desktop "$dialog_desktop")

@@ -1,9 +1,14 @@
 # Sourced by the scripts: a Wine prefix of the project's own (never ~/.wine)
 # and, where needed, a private X display.
 #   wine_prefix_ready DIR   - use the prefix in DIR (32-bit unless use_64bit_wine), creating it when missing
-#   start_private_display   - a private Xvfb; sets DISPLAY and XVFB_PID
+#   start_private_display [XVFB SCREENS...]
+#                           - a private Xvfb (one 1280x1024 screen unless told); sets DISPLAY and XVFB_PID
 #   stop_private_display    - ends them all, the prefix's wineserver and the lanes'
+#   private_desktop DIR [--fresh] [--two-monitors | --on-this-display] [--boot-later]
+#                           - a desktop of its own: a prefix in DIR, a display, a wineserver (below)
+#   end_private_desktop     - ends its wineserver and display
 #   make_lanes, use_ctest_lane - desktops of their own for the tests (below)
+#   use_stand_ins           - Wine chooses the simulated switch's stand-in DLLs from now on
 #   runs_32bit_programs     - true where the kernel runs 32-bit code
 #   uses_64bit_fallback     - true where the scripts run a 64-bit build instead (see below)
 #   use_64bit_wine DIR      - from now on "wine" is Wine's 64-bit loader (shim in DIR)
@@ -19,6 +24,17 @@
 #                           - prints the X window of Wine's desktop NAME once it shows (nothing after 20 s)
 #   run_bench ROOT DIR PROGRAM [ARGUMENT...]
 #                           - builds a benchmark program with the applet and runs it on a private display
+
+# The simulated switch's stand-in setupapi.dll and hid.dll (tests/simswitch),
+# which Wine then loads where a program has them beside it. They never ship.
+STAND_IN_DLLS="setupapi,hid=n,b"
+
+use_stand_ins() {
+  case ";${WINEDLLOVERRIDES:-};" in
+    *";$STAND_IN_DLLS;"*) ;;
+    *) export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}$STAND_IN_DLLS" ;;
+  esac
+}
 
 # 32-bit, unless use_64bit_wine chose Wine's 64-bit loader for this run.
 if [ -n "${VARNEL_WINE64:-}" ]; then export WINEARCH=win64; else export WINEARCH=win32; fi
@@ -100,12 +116,13 @@ wine_prefix_ready() {
 }
 
 start_private_display() {
-  local number=90 attempt pid
+  local number=90 attempt pid screens=("$@")
+  [ ${#screens[@]} -gt 0 ] || screens=(-screen 0 1280x1024x24)
   for attempt in $(seq 1 20); do
     while [ -e "/tmp/.X${number}-lock" ] || [ -e "/tmp/.X11-unix/X${number}" ]; do
       number=$((number + 1))
     done
-    Xvfb ":${number}" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":${number}" "${screens[@]}" -nolisten tcp >/dev/null 2>&1 &
     pid=$!
     for _ in $(seq 1 100); do
       # Another script may have taken the same number a moment earlier: then ours ends.
@@ -142,6 +159,53 @@ stop_private_display() {
   XVFB_PID=
 }
 
+# A desktop of its own, where nothing that happens reaches other desktops'
+# displays, registry or debug output, nor theirs it: the Wine prefix in DIR
+# (a copy of WINEPREFIX, not in use; with --fresh, one made afresh as a newly
+# installed Windows), an Xvfb of its own (--two-monitors: two screens,
+# 1024x768 and 800x600, joined by Xinerama with RANDR switched off, so that
+# Wine asks Xinerama and finds two monitors; --on-this-display: none, the
+# display in use), and the prefix's own wineserver, started and booted
+# (--boot-later: the boot's process id is added to DESKTOP_BOOTS, for the
+# caller to wait for). Sets WINEPREFIX and DISPLAY; end_private_desktop (or,
+# for all of them, stop_private_display) ends its wineserver and display.
+DESKTOP_BOOTS=()
+private_desktop() {
+  local dir=$1 fresh=0 screens=(-screen 0 1280x1024x24) own_display=1 later=0 option
+  shift
+  for option in "$@"; do
+    case "$option" in
+      --fresh) fresh=1 ;;
+      --two-monitors) screens=(+xinerama -extension RANDR -screen 0 1024x768x24 -screen 1 800x600x24) ;;
+      --on-this-display) own_display=0 ;;
+      --boot-later) later=1 ;;
+    esac
+  done
+  rm -rf "$dir"
+  if [ "$fresh" = 1 ]; then
+    wine_prefix_ready "$dir" >/dev/null
+  else
+    cp -a "$WINEPREFIX" "$dir"
+    export WINEPREFIX=$dir
+  fi
+  PRIVATE_DESKTOP_XVFB=
+  if [ "$own_display" = 1 ]; then
+    start_private_display "${screens[@]}"
+    PRIVATE_DESKTOP_XVFB=$XVFB_PID
+  fi
+  wineserver -p
+  wine wineboot </dev/null >/dev/null 2>&1 &
+  if [ "$later" = 1 ]; then DESKTOP_BOOTS+=($!); else wait $!; fi
+}
+
+end_private_desktop() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${PRIVATE_DESKTOP_XVFB:-}" ]; then
+    kill "$PRIVATE_DESKTOP_XVFB" 2>/dev/null || true
+    wait "$PRIVATE_DESKTOP_XVFB" 2>/dev/null || true
+  fi
+}
+
 # Lanes: the tests that start the applet, or share the desktop, its debug
 # output or the registry, each need a desktop to themselves. scripts/test.sh
 # gives each lane its own copy of the test prefix, wineserver and display, and
@@ -151,23 +215,21 @@ stop_private_display() {
 #                          starts a display and a wineserver for each
 #   use_ctest_lane         in a test CTest gave a lane: that lane's prefix and display
 make_lanes() {
-  local count=$1 dir=$2 base=$WINEPREFIX base_display=$DISPLAY lane displays=() boots=()
+  local count=$1 dir=$2 base=$WINEPREFIX base_display=$DISPLAY lane displays=()
   for lane in "$dir"/lane*/; do
     # Left over from a run that was cut short.
     [ -d "$lane" ] && WINEPREFIX=${lane%/} wineserver -k >/dev/null 2>&1 || true
   done
   rm -rf "$dir"
   mkdir -p "$dir"
+  DESKTOP_BOOTS=()
   for lane in $(seq 0 $((count - 1))); do
-    cp -a "$base" "$dir/lane$lane"
-    start_private_display
+    export WINEPREFIX=$base
+    private_desktop "$dir/lane$lane" --boot-later
     displays+=("$DISPLAY")
-    WINEPREFIX=$dir/lane$lane wineserver -p
-    WINEPREFIX=$dir/lane$lane wine wineboot </dev/null >/dev/null 2>&1 &
-    boots+=($!)
   done
-  wait "${boots[@]}"
-  export VARNEL_LANES_DIR=$dir VARNEL_LANE_DISPLAYS="${displays[*]}" DISPLAY=$base_display
+  wait "${DESKTOP_BOOTS[@]}"
+  export VARNEL_LANES_DIR=$dir VARNEL_LANE_DISPLAYS="${displays[*]}" DISPLAY=$base_display WINEPREFIX=$base
   printf '{"version": {"major": 1, "minor": 0}, "local": [{"lanes": [%s]}]}\n' \
     "$(seq -s, -f '{"id": "%g", "slots": 1}' 0 $((count - 1)))" >"$dir/lanes.json"
 }

@@ -13,11 +13,11 @@
 //       CreateProcess to its exit, beside a start of "VarnelKVM.exe /x".
 #include "AppletProcess.h"
 #include "BenchTiming.h"
-#include "Messages.h"
 #include "Registry.h"
 #include "ShellTray.h"
 #include "SimulatedMixers.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -82,7 +82,8 @@ double TimeStartUp(ShellTray &shell, bool applet)
     if (!process.start())
         return -1;
     HWND window = nullptr;
-    bool iconShown = PumpMessagesUntil(
+    bool iconShown = PumpUntil(
+        "the icon in the tray",
         [&] {
             if (window == nullptr)
                 window = applet ? FindAppletWindow(process.pid()) : MinimalTrayWindow(process.pid());
@@ -96,7 +97,7 @@ double TimeStartUp(ShellTray &shell, bool applet)
     bool const ready = iconShown && (!applet || hooked);
 
     PostMessageW(window, applet ? WM_COMMAND : WM_CLOSE, applet ? MENU_EXIT : 0, 0);
-    PumpMessagesUntil([&] { return !process.running(); }, EXIT_TIMEOUT_MS);
+    (void)PumpUntil("the program to end", [&] { return !process.running(); }, EXIT_TIMEOUT_MS);
     shell.clear();
     if (!ready)
         printf("%s: %s\n", applet ? "VarnelKVM.exe" : "MinimalTray.exe",

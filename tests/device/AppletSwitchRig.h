@@ -6,13 +6,14 @@
 #include "DebugListener.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-DWORD const RIG_WAIT_MS = 10000;
+const char STARTING_THE_HOOK[] = "Starting the hook\n";
 const char WATCHER_STARTS[] = "Got a StartTreadTimerID... starting WatchWorkerThread\n";
 const char WATCHER_STOPS[] = "Stopping WatchThreadWorker\n";
 const char BORDER_ON_ASKED[] = "KVM Asked to turn border ON\n";
@@ -20,48 +21,25 @@ const char BORDER_OFF_ASKED[] = "KVM Asked to turn border OFF\n";
 // The watcher waits this long after an arrival before it opens the switch.
 DWORD const WATCHER_DELAY_MS = 515;
 
-inline int CountOf(const std::vector<std::string> &lines, const std::string &line)
-{
-    int count = 0;
-    for (const std::string &each : lines)
-        count += each == line ? 1 : 0;
-    return count;
-}
-
-// Every accepted report of the interface, as hex text, in arrival order.
-inline std::vector<std::string> HexReports(const SimulatedSwitch &simulator, int id = SIM_ANY_INTERFACE)
-{
-    std::vector<std::string> hex;
-    for (const SimReport &report : simulator.reports(id))
-        hex.push_back(HexBytes(report.bytes));
-    return hex;
-}
-
 class AppletSwitchTest : public ::testing::Test {
 protected:
-    // Starts the applet on whatever the simulator presents, and lets start-up finish.
+    // Starts the applet on whatever the simulator presents. Start-up ends
+    // with the hook: by then it has written every line and report of its
+    // own, and once the switch has taken them the test's own begin.
     void startApplet(AppletProcess &applet)
     {
         ASSERT_TRUE(applet.start());
         ASSERT_NE(applet.waitForWindow(), nullptr);
-        ASSERT_TRUE(simulator.waitForClient(applet.pid())) << "the applet did not load the stand-in DLLs";
-        debug.waitForQuiet(500);
-        simulator.waitForQuiet();
+        ASSERT_TRUE(debug.waitForLine(applet.pid(), STARTING_THE_HOOK));
+        ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
+        ASSERT_TRUE(simulator.catchUp());
     }
 
     std::vector<std::string> lines(AppletProcess &applet) { return debug.linesFrom(applet.pid()); }
     int countOf(AppletProcess &applet, const char *line) { return CountOf(lines(applet), line); }
-
-    // Waits until the applet has written `line` `count` times in all.
-    bool waitForCount(AppletProcess &applet, const char *line, int count, DWORD timeoutMs = RIG_WAIT_MS)
+    testing::AssertionResult waitForCount(AppletProcess &applet, const char *line, int count)
     {
-        DWORD start = GetTickCount();
-        while (countOf(applet, line) < count) {
-            if (GetTickCount() - start >= timeoutMs)
-                return false;
-            Sleep(10);
-        }
-        return true;
+        return debug.waitForCount(applet.pid(), line, count);
     }
 
     CleanRegistry registry;

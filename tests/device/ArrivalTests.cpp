@@ -57,15 +57,17 @@ TEST_F(ArrivalTest, EachKindOfSwitchIsGreetedAndGetsAWatcher)
         startApplet(applet);
         debug.clear();
 
+        // The applet greets the switch as it handles the arrival notice,
+        // which plug() sends and waits for.
         DWORD plugged = GetTickCount();
         simulator.plug(id);
+        ASSERT_TRUE(simulator.catchUp());
+        EXPECT_EQ(GreetingOf(simulator, id), row.greeting);
         ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
         DWORD watcherAfter = GetTickCount() - plugged;
         EXPECT_GE(watcherAfter + 20, WATCHER_DELAY_MS) << "the watcher waits for the switch to settle";
         // The watcher keeps its own handle open while it reads.
         EXPECT_TRUE(simulator.waitForOpenCount(id, 1));
-        simulator.waitForQuiet();
-        EXPECT_EQ(GreetingOf(simulator, id), row.greeting);
         EXPECT_EQ(countOf(applet, WATCHER_STARTS), 1);
 
         applet.terminate();
@@ -80,15 +82,14 @@ TEST_F(ArrivalTest, WhileTheBorderShowsAReturningSwitchGetsTheResolutionOnly)
     AppletProcess applet;
     startApplet(applet);
     simulator.plug(id);
-    ASSERT_TRUE(simulator.waitForReports(3, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(3, WAIT_MS, id));
     simulator.unplug(id);
-    simulator.waitForQuiet();
+    ASSERT_TRUE(simulator.catchUp());
     simulator.clearReports();
 
     // Back within the border's 59 seconds.
     simulator.plug(id);
-    ASSERT_TRUE(simulator.waitForReports(2, RIG_WAIT_MS, id));
-    simulator.waitForQuiet(500);
+    ASSERT_TRUE(simulator.catchUp());
     EXPECT_EQ(GreetingOf(simulator, id), (std::vector<std::string>{SWITCH_NONE_UNMUTED, RESOLUTION}));
 }
 
@@ -103,7 +104,8 @@ TEST_F(ArrivalTest, TwoArrivalsWithinTheDelayStartOneWatcher)
     Sleep(200);
     simulator.plug(second);
     ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
-    // Long enough for a second start timer, had the first one not been replaced.
+    // Nothing more comes: long enough for a second start timer, had the first
+    // one not been replaced.
     Sleep(2 * WATCHER_DELAY_MS);
     EXPECT_EQ(countOf(applet, WATCHER_STARTS), 1);
     EXPECT_EQ(simulator.openCount(first) + simulator.openCount(second), 2) << "one watcher holds both interfaces";
@@ -129,7 +131,6 @@ TEST_F(ArrivalTest, OtherDevicesOnlyRefreshTheIcon)
     // looks the switch up on its own thread once it holds it open.
     ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
     ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
-    simulator.waitForQuiet();
     debug.clear();
 
     DEV_BROADCAST_VOLUME volume = {sizeof(volume), DBT_DEVTYP_VOLUME, 0, 1 << 4, 0};
@@ -151,14 +152,14 @@ TEST_F(ArrivalTest, OtherDevicesOnlyRefreshTheIcon)
         simulator.clearReports();
         LONG enumerations = simulator.hidEnumerations();
         row.notice();
-        for (DWORD start = GetTickCount();
-             simulator.hidEnumerations() == enumerations && GetTickCount() - start < RIG_WAIT_MS;)
-            Sleep(10);
-        simulator.waitForQuiet();
+        ASSERT_TRUE(WaitUntil("the icon refresh to look for the switch",
+                              [&] { return simulator.hidEnumerations() > enumerations; }));
+        ASSERT_TRUE(simulator.catchUp());
         EXPECT_TRUE(simulator.writes().empty());
         // The icon refresh looks for the switch once.
         EXPECT_EQ(simulator.hidEnumerations() - enumerations, 1);
     }
+    // Nothing more comes: long enough for a watcher any of them had started.
     Sleep(2 * WATCHER_DELAY_MS);
     EXPECT_EQ(countOf(applet, WATCHER_STARTS), 0);
     EXPECT_TRUE(applet.running());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 #include "device/Device.h"
 
 #include <gtest/gtest.h>

@@ -363,17 +363,6 @@ TEST_F(DiscoveryTest, TheWatchersSetSkipsWhatIsNotTheSwitchOrWillNotOpen)
     set.closeAll();
 }
 
-struct ReadOutcome {
-    DWORD error;
-    DWORD bytes;
-    bool done;
-} readOutcome;
-
-void CALLBACK ReadCompleted(DWORD error, DWORD bytes, OVERLAPPED *)
-{
-    readOutcome = {error, bytes, true};
-}
-
 TEST_F(DiscoveryTest, AnOverlappedSetCanWaitForTheSwitchsInputReport)
 {
     int id = simulator.add(SwitchInterface(0x5A03));
@@ -382,18 +371,10 @@ TEST_F(DiscoveryTest, AnOverlappedSetCanWaitForTheSwitchsInputReport)
     ASSERT_EQ(set.openAll(), 1);
     ASSERT_TRUE(simulator.waitForOpenCount(id, 1, DEVICE_WAIT_MS));
 
-    BYTE input[8] = {};
-    OVERLAPPED overlapped = {};
-    readOutcome = {};
-    ASSERT_TRUE(ReadFileEx(set.handles[0], input, sizeof(input), &overlapped, ReadCompleted));
-    EXPECT_EQ(simulator.sendInputReport(id, {3, 1}), 1);
-    DWORD start = GetTickCount();
-    while (!readOutcome.done && GetTickCount() - start < DEVICE_WAIT_MS)
-        SleepEx(50, TRUE);
-    ASSERT_TRUE(readOutcome.done);
-    EXPECT_EQ(readOutcome.error, 0u);
-    EXPECT_EQ(input[0], 3);
-    EXPECT_EQ(input[1], 1);
+    InputRead read = ReadInputReport(set.handles[0], [&] { EXPECT_EQ(simulator.sendInputReport(id, {3, 1}), 1); });
+    ASSERT_TRUE(read.done);
+    EXPECT_EQ(read.error, 0u);
+    EXPECT_EQ(read.bytes.substr(0, 5), "03 01");
     CancelIo(set.handles[0]);
     set.closeAll();
 }

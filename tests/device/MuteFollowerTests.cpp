@@ -86,12 +86,11 @@ TEST_F(MuteFollowerTest, AtStartUpEachMixerWithSpeakersMuteReportsIt)
         AppletProcess applet;
         startApplet(applet);
         ASSERT_TRUE(rowMixers.served(applet.pid())) << "the applet did not load the stand-in winmm.dll";
-        // A loaded machine may still be in start-up: wait for what the row expects.
-        simulator.waitForReports(row.reports.size(), RIG_WAIT_MS, id);
 
         // The mixer last opened is closed once the message loop has ended.
         applet.post(WM_COMMAND, 105);
-        ASSERT_TRUE(applet.waitForExit(RIG_WAIT_MS));
+        ASSERT_TRUE(applet.waitForExit(WAIT_MS));
+        ASSERT_TRUE(simulator.catchUp());
         EXPECT_EQ(HexReports(simulator, id), row.reports);
         EXPECT_EQ(rowMixers.opensBy(applet.pid()), row.opens);
         EXPECT_EQ(rowMixers.closeCalls(), row.opens > 0 ? 1 : 0);
@@ -125,15 +124,21 @@ TEST_F(MuteFollowerTest, MutingAndUnmutingReachTheSwitchAndVolumeDoesNot)
         SCOPED_TRACE(row.name);
         simulator.clearReports();
         row.change();
-        simulator.waitForReports(row.reports.size(), row.reports.empty() ? 500 : RIG_WAIT_MS, id);
-        simulator.waitForQuiet();
+        if (row.reports.empty()) {
+            // Nothing comes: the volume is no business of the switch's.
+            simulator.waitForQuiet(500);
+        } else {
+            // One report per change, written before the applet has done with the notice.
+            ASSERT_TRUE(simulator.waitForReports(row.reports.size(), WAIT_MS, id));
+            ASSERT_TRUE(simulator.catchUp());
+        }
         EXPECT_EQ(HexReports(simulator, id), row.reports);
     }
 
     // Every other switch report carries the mute bit too.
     simulator.clearReports();
     applet.post(WM_COMMAND, 32784);  // Switch All
-    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
     EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{"01 07 00 00 00 00 00 00"});
 }
 
@@ -147,12 +152,13 @@ TEST_F(MuteFollowerTest, OnlyTheRememberedControlIsFollowed)
     startOnMixers(applet);
     simulator.clearReports();
 
+    // Nothing comes from the control that is not followed.
     mixers.setMute(first, 0, true);
     simulator.waitForQuiet(500);
     EXPECT_TRUE(simulator.writes(id).empty());
 
     mixers.setMute(second, 0, true);
-    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
     EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{MUTED});
 }
 
@@ -170,19 +176,21 @@ TEST_F(MuteFollowerTest, ANoAudioSwitchEndsTheFollowing)
         AppletProcess applet;
         ASSERT_TRUE(applet.start());
         ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(debug.waitForLine(applet.pid(), STARTING_THE_HOOK));
         ASSERT_TRUE(rowMixers.served(applet.pid()));
+        // Start-up is over, and an arrival is greeted before plug() returns.
         if (!atStartUp)
             rowSwitch.plug(id);
-        ASSERT_TRUE(rowSwitch.waitForReports(1, RIG_WAIT_MS, id));
-        rowSwitch.waitForQuiet();
+        ASSERT_TRUE(rowSwitch.catchUp());
         EXPECT_EQ(HexReports(rowSwitch, id), std::vector<std::string>{UNMUTED}) << "its one greeting";
         rowSwitch.clearReports();
 
+        // Nothing comes from the speakers any more.
         rowMixers.setMute(mixer, 0, true);
         rowSwitch.waitForQuiet(500);
         EXPECT_TRUE(rowSwitch.writes(id).empty());
         applet.post(WM_COMMAND, 32784);
-        ASSERT_TRUE(rowSwitch.waitForReports(1, RIG_WAIT_MS, id));
+        ASSERT_TRUE(rowSwitch.waitForReports(1, WAIT_MS, id));
         EXPECT_EQ(HexReports(rowSwitch, id), std::vector<std::string>{"01 06 00 00 00 00 00 00"});
     }
 }

@@ -77,8 +77,7 @@ TEST_F(ReportTest, EachReportReachesTheSwitchWithItsBytesAndItsLine)
             debug.clear();
 
             row.send();
-            ASSERT_TRUE(simulator.waitForReports(1, DEVICE_WAIT_MS, id));
-            simulator.waitForQuiet(100);
+            ASSERT_TRUE(simulator.catchUp());
             std::vector<SimReport> writes = simulator.writes(id);
             ASSERT_EQ(writes.size(), 1u) << "one write";
             EXPECT_EQ(HexBytes(writes[0].bytes), HexBytes(Padded(row.bytes, length)));
@@ -121,7 +120,7 @@ TEST_F(ReportTest, UnreadableCapabilitiesWriteNothingUsefulAndBreakNothing)
         // The switch was opened, so the lines are written; the writes have no length.
         EXPECT_EQ(ourLines(), (std::vector<std::string>{"Sending Switch\n", "Sending resolution\n",
                                                          "Sendng border response\n"}));
-        simulator.waitForQuiet(100);
+        ASSERT_TRUE(simulator.catchUp());
         for (const SimReport &write : simulator.writes(broken))
             EXPECT_TRUE(write.bytes.empty()) << HexBytes(write.bytes);
         EXPECT_TRUE(simulator.reports(broken).empty());
@@ -170,7 +169,7 @@ TEST_F(ReportTest, WithoutASwitchNothingIsWrittenAndNothingLogged)
         SendResolutionReport();
         SendBorderReport();
         EXPECT_TRUE(ourLines().empty());
-        local.waitForQuiet(100);
+        ASSERT_TRUE(local.catchUp());
         EXPECT_TRUE(local.writes().empty());
         EXPECT_EQ(local.hidEnumerations(), 3) << "each send looked for the switch";
     }

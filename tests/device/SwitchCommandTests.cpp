@@ -1,19 +1,10 @@
 // The running applet and the switch: the tray menu's switching commands, and
 // the switch on exit and on shutdown of the variant that asks for them, as the
 // simulated switch receives them.
-#include "AppletProcess.h"
-#include "DebugListener.h"
-#include "Registry.h"
-#include "SimulatedSwitch.h"
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+#include "AppletSwitchRig.h"
 
 namespace {
 
-DWORD const WAIT_MS = 10000;
 WORD const EXIT_COMMAND = 105;
 const char SWITCH_LINE[] = "Sending Switch\n";
 const char EXIT_LINE[] = "The app is closing, time to switch\n";
@@ -32,19 +23,14 @@ int SwitchCommandOf(const std::vector<BYTE> &report)
     return report[1] >> 1;
 }
 
-int CountOf(const std::vector<std::string> &lines, const std::string &line)
-{
-    int count = 0;
-    for (const std::string &each : lines)
-        count += each == line ? 1 : 0;
-    return count;
-}
-
 struct Variant {
     DWORD noAudio, noButton, switchOnExit, switchOnShutdown;
 };
 
-class SwitchCommandTest : public ::testing::Test {
+// Commands are sent, not posted: when send() returns the applet has handled
+// one, and once the listener and the switch have caught up, its lines and
+// reports are all there.
+class SwitchCommandTest : public AppletSwitchTest {
 protected:
     // The product variant and the user's settings, then the applet itself.
     void startApplet(const Variant &variant, AppletProcess &applet)
@@ -53,22 +39,15 @@ protected:
         SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", variant.noButton);
         SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", variant.switchOnExit);
         SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown", variant.switchOnShutdown);
-        ASSERT_TRUE(applet.start());
-        ASSERT_NE(applet.waitForWindow(), nullptr);
-        ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
-        // Start-up has had its say before a test looks at the lines.
-        debug.waitForQuiet(500);
+        AppletSwitchTest::startApplet(applet);
     }
 
-    std::vector<std::string> appletLines(const AppletProcess &applet)
+    std::vector<std::string> appletLines(AppletProcess &applet)
     {
-        debug.waitForQuiet(300);
-        return debug.linesFrom(const_cast<AppletProcess &>(applet).pid());
+        EXPECT_TRUE(simulator.catchUp());
+        EXPECT_TRUE(debug.catchUp());
+        return lines(applet);
     }
-
-    CleanRegistry registry;
-    DebugListener debug;
-    SimulatedSwitch simulator;
 };
 
 TEST_F(SwitchCommandTest, TheSwitchingItemsOfBothMenusSendTheirCommand)
@@ -88,13 +67,12 @@ TEST_F(SwitchCommandTest, TheSwitchingItemsOfBothMenusSendTheirCommand)
         SCOPED_TRACE(row.command);
         simulator.clearReports();
         debug.clear();
-        ASSERT_TRUE(applet.post(WM_COMMAND, row.command));
-        ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
-        simulator.waitForQuiet();
+        applet.send(WM_COMMAND, row.command);
+        std::vector<std::string> lines = appletLines(applet);
         std::vector<SimReport> reports = simulator.reports(id);
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_EQ(SwitchCommandOf(reports[0].bytes), row.switchCommand) << HexBytes(reports[0].bytes);
-        EXPECT_EQ(appletLines(applet), std::vector<std::string>{SWITCH_LINE});
+        EXPECT_EQ(lines, std::vector<std::string>{SWITCH_LINE});
         EXPECT_EQ(simulator.openCount(id), 1) << "the switch is closed again after each report; the watcher's "
                                                  "handle stays";
     }
@@ -107,11 +85,9 @@ TEST_F(SwitchCommandTest, WithoutASwitchTheItemsSendNothingAndLogNothing)
     startApplet({0, 0, 0, 0}, applet);
     debug.clear();
     for (WORD command : {32773, 32779, 32780, 32784, 32785, 32786})
-        ASSERT_TRUE(applet.post(WM_COMMAND, command));
-    debug.waitForQuiet(500);
-    simulator.waitForQuiet();
-    EXPECT_TRUE(simulator.writes().empty());
+        applet.send(WM_COMMAND, command);
     EXPECT_EQ(CountOf(appletLines(applet), SWITCH_LINE), 0);
+    EXPECT_TRUE(simulator.writes().empty());
     EXPECT_TRUE(applet.running());
 }
 
@@ -153,10 +129,9 @@ TEST_F(SwitchCommandTest, OnExitTheVariantSwitchesOnceAndOthersNever)
         DWORD exitCode = 1;
         ASSERT_TRUE(applet.waitForExit(WAIT_MS, &exitCode));
         EXPECT_EQ(exitCode, 0u);
-        simulator.waitForQuiet();
 
-        std::vector<SimReport> reports = simulator.reports(id);
         std::vector<std::string> lines = appletLines(applet);
+        std::vector<SimReport> reports = simulator.reports(id);
         if (row.switches) {
             ASSERT_EQ(reports.size(), 1u) << "exactly once per exit";
             EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3) << HexBytes(reports[0].bytes);
@@ -192,10 +167,9 @@ TEST_F(SwitchCommandTest, OnShutdownTheVariantSwitchesAndKeepsRunning)
         // Whatever wParam says: the session may end or not.
         applet.send(WM_ENDSESSION, TRUE, 0);
         applet.send(WM_ENDSESSION, FALSE, 0);
-        simulator.waitForQuiet();
 
-        std::vector<SimReport> reports = simulator.reports(id);
         std::vector<std::string> lines = appletLines(applet);
+        std::vector<SimReport> reports = simulator.reports(id);
         if (row.switches) {
             ASSERT_EQ(reports.size(), 2u);
             EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3) << HexBytes(reports[0].bytes);
@@ -212,40 +186,38 @@ TEST_F(SwitchCommandTest, OnShutdownTheVariantSwitchesAndKeepsRunning)
     }
 }
 
-TEST_F(SwitchCommandTest, ANoAudioSwitchMakesTheVariantForTheRestOfTheRun)
+// The registry says audio variant; meeting a no-audio switch once makes the
+// variant that switches at shutdown for the rest of the run, meeting an audio
+// one leaves it alone. The shutdown's report goes to the switch attached then.
+TEST_F(SwitchCommandTest, TheSwitchMetDecidesTheVariantForTheRestOfTheRun)
 {
-    // The registry says audio variant; meeting a no-audio switch once changes that.
-    int noAudioSwitch = simulator.add(SwitchInterface(0x5A05, 0x0400, 8));
-    SimInterface later = SwitchInterface(0x5A01, 0x0400, 8);
-    later.present = false;
-    int laterSwitch = simulator.add(later);
-    AppletProcess applet;
-    startApplet({0, 1, 0, 1}, applet);
+    for (USHORT met : {0x5A05, 0x5A01}) {
+        bool noAudio = met == 0x5A05;
+        SCOPED_TRACE(noAudio ? "a no-audio switch met" : "an audio switch met");
+        int metSwitch = simulator.add(SwitchInterface(met, 0x0400, 8));
+        int laterSwitch = simulator.add(Unplugged(SwitchInterface(0x5A01, 0x0400, 8)));
+        AppletProcess applet;
+        startApplet({0, 1, 0, 1}, applet);
 
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
-    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, noAudioSwitch));
-    simulator.unplug(noAudioSwitch, SIM_NOTIFY_NONE);
-    simulator.plug(laterSwitch, SIM_NOTIFY_NONE);
-    debug.clear();
+        applet.send(WM_COMMAND, 32784);
+        ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, metSwitch));
+        simulator.unplug(metSwitch, SIM_NOTIFY_NONE);
+        simulator.plug(laterSwitch, SIM_NOTIFY_NONE);
+        debug.clear();
 
-    applet.send(WM_ENDSESSION, TRUE, 0);
-    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, laterSwitch));
-    EXPECT_EQ(SwitchCommandOf(simulator.reports(laterSwitch)[0].bytes), 3);
-    EXPECT_EQ(CountOf(appletLines(applet), SHUTDOWN_LINE), 1);
-}
-
-TEST_F(SwitchCommandTest, AnAudioSwitchLeavesTheAudioVariantAlone)
-{
-    int id = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
-    AppletProcess applet;
-    startApplet({0, 1, 0, 1}, applet);
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
-    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
-    simulator.clearReports();
-
-    applet.send(WM_ENDSESSION, TRUE, 0);
-    simulator.waitForQuiet();
-    EXPECT_TRUE(simulator.writes(id).empty());
+        applet.send(WM_ENDSESSION, TRUE, 0);
+        std::vector<std::string> lines = appletLines(applet);
+        std::vector<SimReport> reports = simulator.reports(laterSwitch);
+        if (noAudio) {
+            ASSERT_EQ(reports.size(), 1u);
+            EXPECT_EQ(SwitchCommandOf(reports[0].bytes), 3);
+        } else {
+            EXPECT_TRUE(simulator.writes(laterSwitch).empty());
+        }
+        EXPECT_EQ(CountOf(lines, SHUTDOWN_LINE), noAudio ? 1 : 0);
+        simulator.unplug(laterSwitch, SIM_NOTIFY_NONE);
+        CleanRegistry::RemoveAll();
+    }
 }
 
 // Wine reports Windows 98 to the applet alone: it then matches the switch
@@ -266,15 +238,15 @@ TEST_F(SwitchCommandTest, OnWindows98TheSwitchIsFoundByItsSerial)
     int bySerial = simulator.add(HidInterface(L"vid_7e51&pid_5a01&fedcba9876543210", 0x7E51, 0x5A01));
     AppletProcess applet;
     startApplet({0, 0, 0, 0}, applet);
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
+    applet.send(WM_COMMAND, 32784);
     ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, bySerial));
 
     // Without its serial key the same kind of path is not the switch there.
     simulator.unplug(bySerial, SIM_NOTIFY_NONE);
     int withoutKey = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
     simulator.clearReports();
-    ASSERT_TRUE(applet.post(WM_COMMAND, 32784));
-    simulator.waitForQuiet(500);
+    applet.send(WM_COMMAND, 32784);
+    ASSERT_TRUE(simulator.catchUp());
     EXPECT_TRUE(simulator.writes(withoutKey).empty());
 }
 

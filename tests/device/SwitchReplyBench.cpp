@@ -69,10 +69,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "no border report after the switch arrived (is the border built?)\n");
         return 1;
     }
-    DWORD start = GetTickCount();
-    while (simulator.openCount(id) < 1 && GetTickCount() - start < WATCHER_START_MS)
-        Sleep(10);
-    if (simulator.openCount(id) < 1) {
+    if (!simulator.waitForOpenCount(id, 1, WATCHER_START_MS)) {
         fprintf(stderr, "the watcher did not open the switch\n");
         return 1;
     }

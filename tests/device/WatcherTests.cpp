@@ -3,12 +3,16 @@
 // how it stands up to a switch plugged and unplugged for a long while.
 #include "AppletSwitchRig.h"
 
+#include <algorithm>
 #include <random>
 
 namespace {
 
 const char UNKNOWN_7[] = "KVM Sent an unknown command 7\n";
-DWORD const READ_SETTLE_MS = 300;
+// A border request with bytes of its own: the watcher reads reports in turn,
+// so once its lines are heard, every report sent before it has been read.
+std::vector<BYTE> const FULL_ON = {3, 1, 2, 3, 4, 5, 6, 7};
+const char FULL_ON_LINE[] = "3 1 2 3 4 : 0x201\n";
 
 // Handles the process holds, counted from outside as the system lists them
 // (Wine's GetProcessHandleCount answers 0 for every process).
@@ -38,23 +42,22 @@ int HandleCountOf(DWORD processId)
 
 class WatcherTest : public AppletSwitchTest {
 protected:
-    // The applet's lines once it has had time to read a report (it wrote
-    // more than `before` lines, or the time is up) and has fallen quiet.
-    std::vector<std::string> settledLines(AppletProcess &applet, size_t before = 0)
-    {
-        DWORD start = GetTickCount();
-        while (lines(applet).size() <= before && GetTickCount() - start < READ_SETTLE_MS)
-            Sleep(10);
-        debug.waitForQuiet(READ_SETTLE_MS / 3);
-        return lines(applet);
-    }
-
-    // Sends one input report and waits until the applet has read it.
+    // Sends the report, then FULL_ON, and returns the lines the report
+    // brought once FULL_ON's have been heard. The watcher's read buffer is
+    // left holding FULL_ON's bytes.
     std::vector<std::string> inputLines(AppletProcess &applet, int id, const std::vector<BYTE> &report)
     {
         debug.clear();
         EXPECT_EQ(simulator.sendInputReport(id, report), 1) << "one watcher reads the switch";
-        return settledLines(applet);
+        simulator.sendInputReport(id, FULL_ON);
+        std::vector<std::string> heard;
+        EXPECT_TRUE(WaitUntil("the lines of the report read after it", [&] {
+            heard = lines(applet);
+            auto marker = std::find(heard.begin(), heard.end(), FULL_ON_LINE);
+            return marker != heard.end() && std::find(marker, heard.end(), BORDER_ON_ASKED) != heard.end();
+        }, WAIT_MS, [&] { return Listed(heard); }));
+        heard.erase(std::find(heard.begin(), heard.end(), FULL_ON_LINE), heard.end());
+        return heard;
     }
 };
 
@@ -73,8 +76,8 @@ TEST_F(WatcherTest, ASwitchAttachedAtStartUpIsListenedTo)
 
     // At exit the watcher is ended and waited for before the applet's state goes.
     applet.post(WM_COMMAND, 105);
-    ASSERT_TRUE(applet.waitForExit(RIG_WAIT_MS));
-    debug.waitForQuiet();
+    ASSERT_TRUE(applet.waitForExit(WAIT_MS));
+    ASSERT_TRUE(debug.catchUp());
     EXPECT_EQ(countOf(applet, WATCHER_STOPS), 1);
 }
 
@@ -101,6 +104,7 @@ TEST_F(WatcherTest, UnpluggingEndsTheWatcherAndPluggingStartsTheNext)
     simulator.plug(id);
     simulator.unplug(id);
     ASSERT_TRUE(waitForCount(applet, WATCHER_STOPS, 2));
+    // Nothing more comes: long enough for another watcher to have started.
     Sleep(2 * WATCHER_DELAY_MS);
     EXPECT_EQ(countOf(applet, WATCHER_STARTS), 1);
     EXPECT_EQ(countOf(applet, WATCHER_STOPS), 2);
@@ -119,9 +123,9 @@ TEST_F(WatcherReliabilityTest, InputReportsOfEveryLengthAndAnyBytesAreReadSafely
     ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, 1));
     ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
 
-    // Each row follows one that left 03 01 02 03 04 in the read buffer: a
-    // shorter report must not be taken with the bytes of the one before.
-    std::vector<BYTE> const fullOn = {3, 1, 2, 3, 4, 5, 6, 7};
+    // Each row follows one that left 03 01 02 03 04 in the read buffer
+    // (FULL_ON): a shorter report must not be taken with the bytes of the one before.
+    inputLines(applet, id, {2, 1});
     struct Row {
         std::vector<BYTE> report;
         std::vector<std::string> lines;
@@ -138,14 +142,13 @@ TEST_F(WatcherReliabilityTest, InputReportsOfEveryLengthAndAnyBytesAreReadSafely
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(HexBytes(row.report));
-        inputLines(applet, id, fullOn);
         EXPECT_EQ(inputLines(applet, id, row.report), row.lines);
     }
 
     // Any bytes at all: only 03 00 and 03 01 are border requests.
     std::mt19937 random(20261208);
     int requests = 0;
-    debug.clear();
+    std::vector<std::string> all;
     for (int count = 0; count < 60; ++count) {
         std::vector<BYTE> report(random() % 9);
         for (BYTE &value : report)
@@ -155,11 +158,9 @@ TEST_F(WatcherReliabilityTest, InputReportsOfEveryLengthAndAnyBytesAreReadSafely
         if (report.size() >= 2 && random() % 2 == 0)
             report[1] = (BYTE)(random() % 3);
         requests += report.size() >= 2 && report[0] == 3 && report[1] <= 1 ? 1 : 0;
-        size_t before = lines(applet).size();
-        simulator.sendInputReport(id, report);
-        settledLines(applet, before);
+        std::vector<std::string> heard = inputLines(applet, id, report);
+        all.insert(all.end(), heard.begin(), heard.end());
     }
-    std::vector<std::string> all = lines(applet);
     EXPECT_EQ(CountOf(all, BORDER_ON_ASKED) + CountOf(all, BORDER_OFF_ASKED), requests);
     EXPECT_EQ(countOf(applet, WATCHER_STOPS), 0) << "no report ends the watcher";
     EXPECT_EQ(CountOf(inputLines(applet, id, {3, 1}), BORDER_ON_ASKED), 1);
@@ -184,15 +185,22 @@ TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBe
         simulator.unplug(id);
         Sleep(unpluggedMs[cycle % 3]);
     }
-    // A start timer still pending from the last cycle runs its course.
+    // A start timer still pending from the last cycle runs its course; then
+    // no watcher is left without a switch: every one started has stopped.
     Sleep(2 * WATCHER_DELAY_MS);
-    debug.waitForQuiet(500);
-    int starts = countOf(applet, WATCHER_STARTS);
+    int starts = 0, stops = 0;
+    EXPECT_TRUE(WaitUntil("as many watchers stopped as started", [&] {
+        starts = countOf(applet, WATCHER_STARTS);
+        stops = countOf(applet, WATCHER_STOPS);
+        return starts == stops;
+    }, WAIT_MS, [&] { return std::to_string(starts) + " started, " + std::to_string(stops) + " stopped"; }));
     EXPECT_GE(starts, 50) << "the longer plugged spells start a watcher";
-    EXPECT_EQ(starts - countOf(applet, WATCHER_STOPS), 0) << "no watcher is left without a switch";
-    int handlesAfter = HandleCountOf(applet.pid());
-    EXPECT_LE(abs(handlesAfter - handlesBefore), 5) << handlesBefore << " handles before, " << handlesAfter
-                                                     << " after";
+    // The last watcher's thread lets its handles go as it ends.
+    int handlesAfter = 0;
+    EXPECT_TRUE(WaitUntil("the handles back to within 5 of the " + std::to_string(handlesBefore) + " before", [&] {
+        handlesAfter = HandleCountOf(applet.pid());
+        return abs(handlesAfter - handlesBefore) <= 5;
+    }, WAIT_MS, [&] { return std::to_string(handlesAfter) + " handles"; }));
     RecordProperty("HandlesBefore", handlesBefore);
     RecordProperty("HandlesAfter", handlesAfter);
     printf("handles before the cycles %d, after %d; %d watchers started\n", handlesBefore, handlesAfter, starts);
@@ -202,12 +210,12 @@ TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBe
     ASSERT_TRUE(waitForCount(applet, WATCHER_STARTS, starts + 1));
     ASSERT_TRUE(simulator.waitForOpenCount(id, 1));
     EXPECT_EQ(CountOf(inputLines(applet, id, {3, 1, 0, 0, 0, 0, 0, 0}), BORDER_ON_ASKED), 1);
-    simulator.waitForQuiet();
+    ASSERT_TRUE(simulator.catchUp());
     simulator.clearReports();
     UINT const HOOK_KEYUP = 0x8334;
     ASSERT_TRUE(applet.post(HOOK_KEYUP, VK_CONTROL, 0xC01D0001));
     ASSERT_TRUE(applet.post(HOOK_KEYUP, VK_CONTROL, 0xC01D0001));
-    ASSERT_TRUE(simulator.waitForReports(1, RIG_WAIT_MS, id));
+    ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, id));
     EXPECT_EQ(HexReports(simulator, id), std::vector<std::string>{"01 06 00 00 00 00 00 00"});
 }
 

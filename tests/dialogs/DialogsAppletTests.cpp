@@ -4,7 +4,7 @@
 #include "AppletProcess.h"
 #include "DebugListener.h"
 #include "DialogDriver.h"
-#include "Messages.h"
+#include "Wait.h"
 #include "SoundScheme.h"
 
 #include <gtest/gtest.h>
@@ -19,9 +19,9 @@ wchar_t const ABOUT_CAPTION[] = L"About Kestrel";
 std::string const EXIT_SWITCH_LINE = "The app is closing, time to switch\n";
 wchar_t const WINE_APP_DEFAULTS[] = L"Software\\Wine\\AppDefaults\\VarnelKVM.exe";
 
-bool WaitForNoDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs = 5000)
+testing::AssertionResult WaitForNoDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs = 5000)
 {
-    return PumpMessagesUntil([&] { return VisibleDialogs(processId, caption).empty(); }, timeoutMs);
+    return PumpUntil("the dialog to close", [&] { return VisibleDialogs(processId, caption).empty(); }, timeoutMs);
 }
 
 class DialogsAppletTest : public ::testing::Test {
@@ -61,6 +61,7 @@ TEST_F(DialogsAppletTest, OneOptionsAndOneAboutAtATime)
     ASSERT_NE(about, nullptr);
     applet.post(WM_COMMAND, IDM_ABOUT);
     applet.post(WM_COMMAND, IDM_OPTIONS);
+    // Nothing more comes: no second dialog of either.
     PumpMessagesFor(1500);
     EXPECT_EQ(VisibleDialogs(applet.pid(), OPTIONS_CAPTION).size(), 1u);
     EXPECT_EQ(VisibleDialogs(applet.pid(), ABOUT_CAPTION).size(), 1u);
@@ -97,7 +98,7 @@ TEST_F(DialogsAppletTest, ACancelledSwitchOnExitDoesNotSwitchAtExit)
         }
         variant.post(WM_COMMAND, IDM_EXIT);
         ASSERT_TRUE(variant.waitForExit(10000));
-        debug.waitForQuiet();
+        ASSERT_TRUE(debug.catchUp());
         size_t lines = 0;
         for (const std::string &line : debug.linesFrom(variant.pid()))
             lines += line == EXIT_SWITCH_LINE ? 1 : 0;

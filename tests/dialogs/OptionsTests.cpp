@@ -2,7 +2,7 @@
 // what it shows at opening, how the two hotkey groups answer clicks, what OK
 // writes and restarts, and that Cancel leaves every setting as it was.
 #include "DialogDriver.h"
-#include "Messages.h"
+#include "Wait.h"
 #include "Registry.h"
 #include "dialogs/Dialogs.h"
 #include "shell/Shell.h"
@@ -265,8 +265,9 @@ TEST_F(OptionsTest, CancelLeavesEverySettingAsItWas)
 std::vector<DWORD> SequenceTicks(DWORD ms)
 {
     std::vector<DWORD> ticks;
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
+    DWORD const start = GetTickCount();
+    // The whole time passes: the ticks are counted, not waited for.
+    (void)WaitUntil("the time to pass", [&] {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             // Not told apart by lParam: Wine passes a handle of its own for TimerProc there.
@@ -275,8 +276,8 @@ std::vector<DWORD> SequenceTicks(DWORD ms)
             else
                 DispatchMessageW(&message);
         }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+        return false;
+    }, ms);
     return ticks;
 }
 

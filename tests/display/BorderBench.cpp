@@ -67,17 +67,11 @@ double CoreShare(const std::wstring &programPath, DWORD ms)
     return 100.0 * ((double)(after - before) / ticksPerSecond) / (elapsedMs / 1000.0);
 }
 
-// Waits, checking every millisecond, until the process has written `line`
-// `count` times in all; the moment it saw so, or 0 on time-out.
+// Waits until the process has written `line` `count` times in all (the wait
+// looks again at each line heard); the moment it saw so, or 0 on time-out.
 LONGLONG WaitForLineCount(DebugListener &debug, DWORD processId, const std::string &line, int count)
 {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < LINE_TIMEOUT_MS) {
-        if (CountOf(debug.linesFrom(processId), line) >= count)
-            return Now();
-        Sleep(1);
-    }
-    return 0;
+    return debug.waitForCount(processId, line, count, LINE_TIMEOUT_MS) ? Now() : 0;
 }
 
 }  // namespace
@@ -91,11 +85,11 @@ int main(int argc, char **argv)
     SimulatedSwitch simulator;
     simulator.add(SwitchInterface(0x5A04, 0x0400, 8));
     AppletProcess applet;
-    if (!applet.start() || applet.waitForWindow() == nullptr || !simulator.hasClient(applet.pid())) {
+    if (!applet.start() || applet.waitForWindow() == nullptr || !applet.waitForStartUp(debug) ||
+        !simulator.hasClient(applet.pid()) || !debug.catchUp()) {
         fprintf(stderr, "the applet did not start against the simulated switch\n");
         return 1;
     }
-    debug.waitForQuiet(500);
     DWORD pid = applet.pid();
 
     std::vector<double> starts;

@@ -7,6 +7,7 @@
 #include "DisplayTestSupport.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,6 @@
 
 namespace {
 
-DWORD const WAIT_MS = 10000;
 USHORT const DISPLAY_FIRMWARE = 0x0400;
 USHORT const PLAIN_FIRMWARE = 0x0301;
 // A border goes off within one pass of its loop; a second is plenty.
@@ -32,29 +32,32 @@ protected:
         switchId = simulator.add(SwitchInterface(0x5A04, firmware, 8));
         ASSERT_TRUE(applet.start());
         ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(applet.waitForStartUp(debug));
         ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
-        debug.waitForQuiet(500);
-        simulator.waitForQuiet(300);
+        ASSERT_TRUE(simulator.catchUp());
+        ASSERT_TRUE(debug.catchUp());
         simulator.clearReports();
         debug.clear();
     }
 
-    std::vector<std::string> reportsAfterQuiet()
+    // The reports so far, once the switch has caught up with what the applet wrote.
+    std::vector<std::string> reportsNow()
     {
-        simulator.waitForQuiet(500);
-        return ReportTexts(simulator.reports(switchId));
+        EXPECT_TRUE(simulator.catchUp());
+        return HexReports(simulator, switchId);
     }
 
-    std::vector<std::string> linesAfterQuiet(AppletProcess &applet)
+    // The applet's lines so far, once the listener has caught up.
+    std::vector<std::string> linesNow(AppletProcess &applet)
     {
-        debug.waitForQuiet(500);
+        EXPECT_TRUE(debug.catchUp());
         return debug.linesFrom(applet.pid());
     }
 
     // Loops that said "Drawing border" and have not yet said they are going off.
     int loopsRunning(AppletProcess &applet)
     {
-        std::vector<std::string> lines = linesAfterQuiet(applet);
+        std::vector<std::string> lines = linesNow(applet);
         return CountOf(lines, DRAWING_LINE) - CountOf(lines, GOING_OFF_LINE);
     }
 
@@ -62,15 +65,18 @@ protected:
     // them have not gone off. Each loop's thread runs at the lowest priority
     // and sets up DirectDraw first, so on a busy machine its line can come
     // many seconds after the request.
-    bool waitForLoops(AppletProcess &applet, int drawn, int running, DWORD timeoutMs = 90000)
+    testing::AssertionResult waitForLoops(AppletProcess &applet, int drawn, int running, DWORD timeoutMs = 90000)
     {
-        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(20)) {
-            std::vector<std::string> lines = debug.linesFrom(applet.pid());
-            int drawing = CountOf(lines, DRAWING_LINE);
-            if (drawing == drawn && drawing - CountOf(lines, GOING_OFF_LINE) == running)
-                return true;
-        }
-        return false;
+        int drawing = 0, goneOff = 0;
+        return WaitUntil(
+            std::to_string(drawn) + " loops drawn, " + std::to_string(running) + " of them still drawing",
+            [&] {
+                std::vector<std::string> lines = debug.linesFrom(applet.pid());
+                drawing = CountOf(lines, DRAWING_LINE);
+                goneOff = CountOf(lines, GOING_OFF_LINE);
+                return drawing == drawn && drawing - goneOff == running;
+            },
+            timeoutMs, [&] { return std::to_string(drawing) + " drawn, " + std::to_string(goneOff) + " gone off"; });
     }
 
     CleanRegistry registry;
@@ -112,9 +118,12 @@ TEST_F(BorderTest, EachRequestSendsItsReports)
         }
         if (row.draws) {
             ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
+        } else {
+            // Nothing is drawn: no loop says so in the time one takes to start.
+            debug.waitForQuiet(500);
         }
-        EXPECT_EQ(reportsAfterQuiet(), row.reports);
-        std::vector<std::string> lines = linesAfterQuiet(applet);
+        EXPECT_EQ(reportsNow(), row.reports);
+        std::vector<std::string> lines = linesNow(applet);
         if (row.line != nullptr) {
             EXPECT_EQ(CountOf(lines, row.line), 1);
         }
@@ -132,11 +141,13 @@ TEST_F(BorderTest, BorderOnWhileOnReportsAgainWithoutASecondLoopAndOffEndsItAtOn
     ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
     applet.post(TURN_BORDER_ON);
     ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
+    // Nothing more comes: no second loop starts drawing.
+    debug.waitForQuiet(500);
     EXPECT_EQ(loopsRunning(applet), 1);
 
     // Optimize Display while the border shows does nothing at all.
     applet.send(WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND);
-    EXPECT_EQ(reportsAfterQuiet(), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
+    EXPECT_EQ(reportsNow(), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
 
     DWORD offAt = GetTickCount();
     applet.post(TURN_BORDER_OFF);
@@ -144,11 +155,10 @@ TEST_F(BorderTest, BorderOnWhileOnReportsAgainWithoutASecondLoopAndOffEndsItAtOn
     EXPECT_LT(GetTickCount() - offAt, GOING_OFF_WITHIN_MS);
     // The loop can tell of its end before the main thread has told the switch.
     EXPECT_TRUE(simulator.waitForReports(3, WAIT_MS, switchId));
-    EXPECT_EQ(reportsAfterQuiet(),
-              (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT, BORDER_OFF_REPORT}));
+    EXPECT_EQ(reportsNow(), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT, BORDER_OFF_REPORT}));
     EXPECT_EQ(loopsRunning(applet), 0);
     // DirectDraw's answer is written once per loop, whatever it was.
-    EXPECT_EQ(CountStartingWith(linesAfterQuiet(applet), RETURN_WAS_PREFIX), 1);
+    EXPECT_EQ(CountStartingWith(linesNow(applet), RETURN_WAS_PREFIX), 1);
 }
 
 TEST_F(BorderTest, SlashOOptimizesAtStartUpAndTheBorderStaysUntilTurnedOff)
@@ -161,12 +171,13 @@ TEST_F(BorderTest, SlashOOptimizesAtStartUpAndTheBorderStaysUntilTurnedOff)
     ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
     ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
     // The switch report of start-up (the mute state) may come after these two.
-    std::vector<std::string> reports = reportsAfterQuiet();
+    std::vector<std::string> reports = reportsNow();
     ASSERT_GE(reports.size(), 2u);
     EXPECT_EQ(reports[0], NO_RESOLUTION_REPORT);
     EXPECT_EQ(reports[1], OPTIMIZE_BORDER_REPORT);
 
-    // Started before its stop event existed, the loop still obeys it afterwards.
+    // Started before its stop event existed, the loop still obeys it
+    // afterwards; nothing ends it meanwhile.
     Sleep(1500);
     EXPECT_EQ(loopsRunning(applet), 1);
     applet.post(TURN_BORDER_OFF);
@@ -190,7 +201,7 @@ TEST_F(BorderTest, QuickRequestsLeaveExactlyOneLoopDrawing)
     }
     ASSERT_TRUE(simulator.waitForReports(3 * ROUNDS, 30000, switchId));
     EXPECT_TRUE(waitForLoops(applet, ROUNDS + 1, 1)) << "one loop per border started, and one left drawing";
-    std::vector<std::string> lines = linesAfterQuiet(applet);
+    std::vector<std::string> lines = linesNow(applet);
     EXPECT_EQ(CountOf(lines, DRAWING_LINE), ROUNDS + 1) << "one loop per border started";
     EXPECT_EQ(loopsRunning(applet), 1);
 
@@ -222,13 +233,13 @@ TEST_F(BorderTest, TheShowingBorderIsDrawnAnewAfterChangesAndEndedAtExit)
     // Border on; resolution and border; the greeting and the resolution.
     ASSERT_TRUE(simulator.waitForReports(5, WAIT_MS, switchId));
     EXPECT_TRUE(waitForLoops(applet, 3, 1)) << "three loops drawn in turn, one left drawing";
-    EXPECT_EQ(CountOf(linesAfterQuiet(applet), DRAWING_LINE), 3);
+    EXPECT_EQ(CountOf(linesNow(applet), DRAWING_LINE), 3);
     EXPECT_EQ(loopsRunning(applet), 1);
 
     simulator.clearReports();
     applet.post(WM_COMMAND, 105);
     ASSERT_TRUE(applet.waitForExit(WAIT_MS));
-    EXPECT_EQ(reportsAfterQuiet(), (std::vector<std::string>{BORDER_OFF_REPORT, "01 06 00 00 00 00 00 00"}));
+    EXPECT_EQ(reportsNow(), (std::vector<std::string>{BORDER_OFF_REPORT, "01 06 00 00 00 00 00 00"}));
     EXPECT_EQ(loopsRunning(applet), 0) << "the frame was left on the screen";
 }
 
@@ -258,13 +269,14 @@ TEST_F(BorderTest, WithoutDirectDrawTheBorderStillDrawsAndStops)
 
     applet.post(TURN_BORDER_ON);
     ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
+    // Nothing ends the loop meanwhile.
     Sleep(500);
     EXPECT_EQ(loopsRunning(applet), 1);
     DWORD offAt = GetTickCount();
     applet.post(TURN_BORDER_OFF);
     ASSERT_TRUE(debug.waitForLine(applet.pid(), GOING_OFF_LINE, WAIT_MS));
     EXPECT_LT(GetTickCount() - offAt, GOING_OFF_WITHIN_MS);
-    std::vector<std::string> lines = linesAfterQuiet(applet);
+    std::vector<std::string> lines = linesNow(applet);
     EXPECT_EQ(CountStartingWith(lines, RETURN_WAS_PREFIX), 0) << "DirectDraw was loaded after all";
     EXPECT_TRUE(applet.running());
 }
@@ -300,11 +312,11 @@ TEST_F(BorderTest, ResolutionReportFollowsTheStoredChoiceAndKeepsTheLastMatch)
             ForgetChoice();
         else
             StoreChoice(L"DefaultDisplay", row.stored);
-        simulator.waitForQuiet(300);
+        ASSERT_TRUE(simulator.catchUp());
         simulator.clearReports();
         applet.send(WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND);
         ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
-        std::vector<std::string> reports = reportsAfterQuiet();
+        std::vector<std::string> reports = reportsNow();
         ASSERT_EQ(reports.size(), 2u);
         EXPECT_EQ(reports[0], row.resolution);
         applet.send(TURN_BORDER_OFF);
@@ -330,13 +342,12 @@ TEST_F(BorderTest, OkInTheStartUpPromptStoresTheMonitorWithoutWaitingForOtherPro
         ASSERT_TRUE(applet.start());
         ASSERT_NE(applet.waitForWindow(), nullptr);
         ASSERT_TRUE(WaitForPrompts(applet.pid(), GetSystemMetrics(SM_CMONITORS), WAIT_MS));
-        simulator.waitForQuiet(300);
+        ASSERT_TRUE(applet.waitForStartUp(debug));
+        ASSERT_TRUE(simulator.catchUp());
         simulator.clearReports();
         PostMessageW(PromptWindows(applet.pid()).front(), WM_COMMAND, IDOK, 0);
         EXPECT_TRUE(WaitForPrompts(applet.pid(), 0, WAIT_MS));
-        DWORD start = GetTickCount();
-        while (StoredValue(L"NumDisplays").empty() && GetTickCount() - start < WAIT_MS)
-            Sleep(20);
+        EXPECT_TRUE(WaitUntil("the choice stored", [] { return !StoredValue(L"NumDisplays").empty(); }));
         // A message posted now is handled only if the main thread is not
         // waiting for the program that has stopped answering.
         applet.post(TURN_BORDER_ON);
@@ -348,7 +359,7 @@ TEST_F(BorderTest, OkInTheStartUpPromptStoresTheMonitorWithoutWaitingForOtherPro
     AppletProcess again;
     ASSERT_TRUE(again.start());
     ASSERT_NE(again.waitForWindow(), nullptr);
-    debug.waitForQuiet(1000);
+    ASSERT_TRUE(again.waitForStartUp(debug));
     EXPECT_TRUE(PromptWindows(again.pid()).empty());
 }
 

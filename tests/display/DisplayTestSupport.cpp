@@ -2,6 +2,7 @@
 #include "AppletProcess.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 
 #include <cstdio>
 
@@ -17,16 +18,11 @@ std::vector<HWND> PromptWindows(DWORD processId)
     return VisibleDialogs(processId);
 }
 
-bool WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs)
+testing::AssertionResult WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (PromptWindows(processId).size() == count)
-            return true;
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
+    return WaitUntil(
+        std::to_string(count) + " Primary Monitor prompts", [&] { return PromptWindows(processId).size() == count; },
+        timeoutMs, [&] { return std::to_string(PromptWindows(processId).size()) + " prompts"; });
 }
 
 std::vector<BYTE> TextBytes(const std::wstring &text)
@@ -57,22 +53,6 @@ std::vector<BYTE> StoredValue(const wchar_t *valueName, DWORD *type)
 {
     std::optional<std::vector<BYTE>> bytes = ReadRegistryBytes(HKEY_CURRENT_USER, SETTINGS_KEY, valueName, type);
     return bytes ? *bytes : std::vector<BYTE>();
-}
-
-std::vector<std::string> ReportTexts(const std::vector<SimReport> &reports)
-{
-    std::vector<std::string> texts;
-    for (const SimReport &report : reports)
-        texts.push_back(HexBytes(report.bytes));
-    return texts;
-}
-
-int CountOf(const std::vector<std::string> &lines, const std::string &line)
-{
-    int count = 0;
-    for (const std::string &each : lines)
-        count += each == line ? 1 : 0;
-    return count;
 }
 
 int CountStartingWith(const std::vector<std::string> &lines, const std::string &prefix)

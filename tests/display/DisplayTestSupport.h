@@ -3,10 +3,12 @@
 // other programs on the desktop.
 //   PromptWindows, WaitForPrompts  - the visible prompts of a process
 //   StoreChoice, StoredValue       - "DefaultDisplay" and "NumDisplays" as stored
-//   ReportTexts, CountOf           - reports and debug lines, ready to compare
+//   CountStartingWith              - debug lines, ready to compare
 //   ResolutionReportText           - the resolution report for a size
 //   Bystander                      - a top-level window of another "program"
 #pragma once
+
+#include "DebugListener.h"
 
 #include <windows.h>
 
@@ -30,7 +32,7 @@ extern const char OPTIMIZE_BORDER_REPORT[];
 // The visible Primary Monitor prompts (dialog windows) of a process, in z-order.
 std::vector<HWND> PromptWindows(DWORD processId);
 // Waits until the process shows exactly `count` prompts.
-bool WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs = 5000);
+testing::AssertionResult WaitForPrompts(DWORD processId, size_t count, DWORD timeoutMs = 10000);
 
 // Stores the choice the way the applet does: the characters only, as
 // REG_MULTI_SZ; withTerminator adds the NUL another writer might leave.
@@ -41,8 +43,6 @@ void ForgetChoice();
 std::vector<BYTE> StoredValue(const wchar_t *valueName, DWORD *type = nullptr);
 std::vector<BYTE> TextBytes(const std::wstring &text);
 
-std::vector<std::string> ReportTexts(const std::vector<SimReport> &reports);
-int CountOf(const std::vector<std::string> &lines, const std::string &line);
 int CountStartingWith(const std::vector<std::string> &lines, const std::string &prefix);
 std::string ResolutionReportText(int width, int height);
 

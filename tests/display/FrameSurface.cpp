@@ -1,4 +1,5 @@
 #include "FrameSurface.h"
+#include "Wait.h"
 #include "display/Display.h"
 
 #include <cstdio>
@@ -59,12 +60,12 @@ LoopOutcome DrawBorderOnSurface(FrameSurface &surface, DWORD waitMs)
     SetBorderEvent(stop);
     LoopRun run = {surface.dc(), CurrentBorderLoop(), FALSE};
     HANDLE thread = CreateThread(nullptr, 0, RunLoop, &run, 0, nullptr);
-    DWORD start = GetTickCount();
-    while (!outcome.drewSomething && GetTickCount() - start < waitMs) {
-        if (WaitForSingleObject(thread, 20) == WAIT_OBJECT_0)
-            break;
+    // Until the loop draws or ends: where it must not draw, the whole wait
+    // passes with nothing drawn.
+    (void)WaitUntil("the loop to draw or end", [&] {
         outcome.drewSomething = surface.anyWhite();
-    }
+        return outcome.drewSomething || WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    }, waitMs);
     // A few more passes over the same pixels change nothing.
     Sleep(100);
     SetEvent(stop);

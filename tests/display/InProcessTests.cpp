@@ -3,7 +3,7 @@
 // surface the size of the monitor.
 #include "DisplayTestSupport.h"
 #include "FrameSurface.h"
-#include "Messages.h"
+#include "Wait.h"
 #include "Registry.h"
 #include "display/Display.h"
 #include "shell/Shell.h"
@@ -112,7 +112,7 @@ TEST_F(DisplayInProcess, OkOnAPromptStoresItsMonitorAndClosesAllPrompts)
     EXPECT_EQ(GetWindowLongPtrW(prompt, GWL_STYLE) & WS_SYSMENU, 0) << "no close box";
 
     SendMessageW(prompt, WM_COMMAND, IDOK, 0);
-    EXPECT_TRUE(PumpMessagesUntil([] { return PromptWindows(GetCurrentProcessId()).empty(); }));
+    EXPECT_TRUE(PumpUntil("the prompts to close", [] { return PromptWindows(GetCurrentProcessId()).empty(); }));
     EXPECT_EQ(StoredValue(L"DefaultDisplay"), TextBytes(primary.szDevice));
     EXPECT_EQ(otherProgram.closeMessagesSeen(), 0) << "the prompts' message went to another program";
 }
@@ -169,8 +169,9 @@ TEST_F(DisplayInProcess, TheBorderTimerClosesOpenPromptsOnly)
     appState.borderOn = 1;
     OnBorderTimer();
     EXPECT_EQ(appState.borderOn, 0u);
-    EXPECT_TRUE(PumpMessagesUntil([] { return PromptWindows(GetCurrentProcessId()).empty(); }));
+    EXPECT_TRUE(PumpUntil("the prompts to close", [] { return PromptWindows(GetCurrentProcessId()).empty(); }));
     EXPECT_TRUE(StoredValue(L"DefaultDisplay").empty());
+    // Nothing comes to the other program.
     PumpMessagesFor(200);
     EXPECT_EQ(otherProgram.closeMessagesSeen(), 0) << "the prompts' message went to another program";
 }

@@ -8,6 +8,7 @@
 #include "FrameSurface.h"
 #include "Registry.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 #include "display/Display.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,6 @@
 
 namespace {
 
-DWORD const WAIT_MS = 10000;
 USHORT const DISPLAY_FIRMWARE = 0x0400;
 const wchar_t FIRST[] = L"\\\\.\\DISPLAY1";
 const wchar_t SECOND[] = L"\\\\.\\DISPLAY2";
@@ -80,11 +80,16 @@ protected:
         switchId = simulator.add(SwitchInterface(0x5A04, DISPLAY_FIRMWARE, 8));
     }
 
+    // Start-up is over, its prompts shown if any, and its reports and lines
+    // are in when this returns.
     void start(AppletProcess &applet)
     {
         ASSERT_TRUE(applet.start());
         ASSERT_NE(applet.waitForWindow(), nullptr);
+        ASSERT_TRUE(applet.waitForStartUp(debug));
         ASSERT_TRUE(simulator.hasClient(applet.pid())) << "the applet did not load the stand-in DLLs";
+        ASSERT_TRUE(simulator.catchUp());
+        ASSERT_TRUE(debug.catchUp());
     }
 
     CleanRegistry registry;
@@ -116,7 +121,6 @@ TEST_F(TwoMonitors, APromptOnEachAndOkOnOneStoresItsMonitorUntilTheMonitorsChang
     {
         AppletProcess applet;
         start(applet);
-        debug.waitForQuiet(1000);
         EXPECT_TRUE(PromptWindows(applet.pid()).empty()) << "asked again with the same monitors";
     }
     StoreChoice(L"NumDisplays", L"3");
@@ -167,11 +171,11 @@ TEST_F(TwoMonitors, TheResolutionReportIsTheChosenMonitorsOwnSize)
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
         StoreChoice(L"DefaultDisplay", row.stored);
-        simulator.waitForQuiet(300);
+        ASSERT_TRUE(simulator.catchUp());
         simulator.clearReports();
         applet.send(WM_COMMAND, OPTIMIZE_DISPLAY_COMMAND);
         ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
-        std::vector<std::string> reports = ReportTexts(simulator.reports(switchId));
+        std::vector<std::string> reports = HexReports(simulator, switchId);
         EXPECT_EQ(reports[0], row.resolution);
         EXPECT_EQ(reports[1], OPTIMIZE_BORDER_REPORT);
         applet.send(TURN_BORDER_OFF);
@@ -186,14 +190,13 @@ TEST_F(TwoMonitors, WithNoMonitorChosenNothingIsDrawnButTheBorderIsReportedOn)
     StoreChoice(L"DefaultDisplay", L"\\\\.\\display1");
     AppletProcess applet;
     start(applet);
-    debug.waitForQuiet(500);
-    simulator.waitForQuiet(300);
     simulator.clearReports();
     applet.post(TURN_BORDER_ON);
     applet.post(TURN_BORDER_ON);
     ASSERT_TRUE(simulator.waitForReports(2, WAIT_MS, switchId));
+    // Nothing is drawn: no loop says so in the time one takes to start drawing.
     debug.waitForQuiet(1000);
-    EXPECT_EQ(ReportTexts(simulator.reports(switchId)), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
+    EXPECT_EQ(HexReports(simulator, switchId), (std::vector<std::string>{BORDER_ON_REPORT, BORDER_ON_REPORT}));
     EXPECT_EQ(CountOf(debug.linesFrom(applet.pid()), DRAWING_LINE), 0);
 }
 

@@ -5,7 +5,7 @@
 // edit control of this process that has the keyboard focus.
 #include "HookHarness.h"
 #include "KeyWitness.h"
-#include "Messages.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +35,7 @@ TEST(HookChain, EveryKeyReachesTheOlderHookAndTheFocusedWindow)
     ASSERT_NE(edit, nullptr);
     SetForegroundWindow(edit);
     SetFocus(edit);
-    ASSERT_TRUE(PumpMessagesUntil([&] { return GetFocus() == edit; }));
+    ASSERT_TRUE(PumpUntil("the focus in the edit window", [&] { return GetFocus() == edit; }));
 
     QuillhookLibrary library;
     ASSERT_TRUE(LoadQuillhook(&library));
@@ -52,6 +52,7 @@ TEST(HookChain, EveryKeyReachesTheOlderHookAndTheFocusedWindow)
         SendKey(key, true);
     }
     std::vector<Posted> posts = CollectPostsUntil(std::size(keys), KEYS_TIMEOUT);
+    // Nothing more comes: one message per release.
     std::vector<Posted> late = CollectPosts(SETTLE_MS);
     posts.insert(posts.end(), late.begin(), late.end());
 

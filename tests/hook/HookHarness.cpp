@@ -1,6 +1,7 @@
 #include "HookHarness.h"
 
 #include "AppletProcess.h"
+#include "Wait.h"
 
 #include <cstdio>
 #include <cstring>
@@ -131,14 +132,14 @@ std::vector<Posted> CollectPosts(DWORD quietMs)
     PumpOnce();
     size_t seen = arrived.size();
     DWORD quietSince = GetTickCount();
-    while (GetTickCount() - quietSince < quietMs) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    WaitUntil("no message of the library for " + std::to_string(quietMs) + " ms", [&] {
         PumpOnce();
         if (arrived.size() != seen) {
             seen = arrived.size();
             quietSince = GetTickCount();
         }
-    }
+        return GetTickCount() - quietSince >= quietMs;
+    }, quietMs + WAIT_MS);
     std::vector<Posted> result;
     result.swap(arrived);
     return result;
@@ -146,12 +147,10 @@ std::vector<Posted> CollectPosts(DWORD quietMs)
 
 std::vector<Posted> CollectPostsUntil(size_t count, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    PumpOnce();
-    while (arrived.size() < count && GetTickCount() - start < timeoutMs) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    WaitUntil(std::to_string(count) + " messages of the library", [&] {
         PumpOnce();
-    }
+        return arrived.size() >= count;
+    }, timeoutMs);
     std::vector<Posted> result;
     result.swap(arrived);
     return result;

@@ -83,7 +83,8 @@ private:
 };
 
 // Everything the library has posted to this thread so far: this thread's
-// queue is pumped until it is empty and has stayed quiet for quietMs.
+// queue is pumped until it is empty and, where a test asserts that nothing
+// more comes, has stayed quiet for quietMs.
 std::vector<Posted> CollectPosts(DWORD quietMs = 0);
 // Pumps until at least `count` messages of the library have arrived or the time is up.
 std::vector<Posted> CollectPostsUntil(size_t count, DWORD timeoutMs);

@@ -186,8 +186,11 @@ bool MeasureSwitchLatency(int sequences, bool withListener)
     // each diagnostic line waits for it to take the previous one.
     if (!withListener)
         debug.reset();
-    FocusedNotepad notepad;
-    if (!notepad.focusForSendInput()) {
+    Notepad notepad;
+    if (!notepad.focus([] {
+            PressKey('Z');
+            ReleaseKey('Z');
+        })) {
         printf("keys injected with SendInput never reached Notepad\n");
         return false;
     }

@@ -1,7 +1,7 @@
 // The sequences against real thread timers: the 500 ms and 517 ms windows, and
 // the 513 ms ALT delay that waits for the user to let go of ALT.
 #include "HotkeyFixture.h"
-#include "Messages.h"
+#include "Wait.h"
 
 namespace {
 
@@ -27,6 +27,11 @@ DWORD Since(DWORD start)
     return GetTickCount() - start;
 }
 
+bool AltDelayEnded()
+{
+    return appState.altDelayTimerId == TIMER_NOT_RUNNING;
+}
+
 class HotkeyTiming : public HotkeyFixture {};
 
 TEST_F(HotkeyTiming, TheSecondControlCountsOnlyWithinTheWindow)
@@ -43,7 +48,7 @@ TEST_F(HotkeyTiming, TheSecondControlCountsOnlyWithinTheWindow)
     beginRow();
     DWORD const first = GetTickCount();
     Release(CONTROL);
-    ASSERT_TRUE(PumpMessagesUntil([] { return appState.switchKeyState == 0; }, TICK_TIMEOUT_MS));
+    ASSERT_TRUE(PumpUntil("the window to end", [] { return appState.switchKeyState == 0; }, TICK_TIMEOUT_MS));
     DWORD const windowLength = Since(first);
     EXPECT_GE(windowLength, SEQUENCE_TIMER - EARLY_MARGIN_MS);
     EXPECT_LE(windowLength, SEQUENCE_TIMER + LATE_MARGIN_MS);
@@ -74,7 +79,7 @@ TEST_F(HotkeyTiming, EachAdvancingReleaseRestartsTheWindow)
     Release(CONTROL);
     PumpMessagesFor(INSIDE_WINDOW_MS);
     Release(KEY_A);
-    ASSERT_TRUE(PumpMessagesUntil([] { return appState.switchKeyState == 0; }, TICK_TIMEOUT_MS));
+    ASSERT_TRUE(PumpUntil("the window to end", [] { return appState.switchKeyState == 0; }, TICK_TIMEOUT_MS));
     EXPECT_LE(Since(first), SEQUENCE_TIMER + LATE_MARGIN_MS);
     Release(CONTROL);
     expectSent(SENT_NOTHING);
@@ -96,7 +101,8 @@ TEST_F(HotkeyTiming, TheWindowsKeepTicking)
     for (int tick = 1; tick <= 3; ++tick) {
         SCOPED_TRACE("tick " + std::to_string(tick));
         DWORD const start = GetTickCount();
-        ASSERT_TRUE(PumpMessagesUntil([] { return appState.switchKeyState == 0 && appState.optimizeKeyState == 0; },
+        ASSERT_TRUE(PumpUntil("both windows to close",
+                              [] { return appState.switchKeyState == 0 && appState.optimizeKeyState == 0; },
                                       TICK_TIMEOUT_MS));
         EXPECT_LE(Since(start), OPTIMIZE_TIMER + LATE_MARGIN_MS);
         EXPECT_EQ(appState.sequenceTimerId, sequenceTimer);
@@ -120,7 +126,7 @@ TEST_F(HotkeyTiming, TheOptimizeWindowIs517Milliseconds)
     beginRow();
     DWORD const first = GetTickCount();
     Release(VK_SCROLL);
-    ASSERT_TRUE(PumpMessagesUntil([] { return appState.optimizeKeyState == 0; }, TICK_TIMEOUT_MS));
+    ASSERT_TRUE(PumpUntil("the window to end", [] { return appState.optimizeKeyState == 0; }, TICK_TIMEOUT_MS));
     EXPECT_GE(Since(first), OPTIMIZE_TIMER - EARLY_MARGIN_MS);
     EXPECT_LE(Since(first), OPTIMIZE_TIMER + LATE_MARGIN_MS);
     Release(VK_SCROLL);
@@ -144,7 +150,8 @@ TEST_F(HotkeyTiming, TwoKeysWithAltHeldSwitchVideoAtTheFirstTickWithAltUp)
     // Each tick with ALT still down starts a new delay timer.
     int ticks = 0;
     UINT_PTR seen = appState.altDelayTimerId;
-    PumpMessagesUntil([&] {
+    // The whole time passes: the ticks are counted, not waited for.
+    (void)PumpUntil("the time to pass", [&] {
         if (appState.altDelayTimerId != seen) {
             seen = appState.altDelayTimerId;
             ++ticks;
@@ -159,7 +166,7 @@ TEST_F(HotkeyTiming, TwoKeysWithAltHeldSwitchVideoAtTheFirstTickWithAltUp)
     beginRow();
     alt.release();
     DWORD const released = GetTickCount();
-    ASSERT_TRUE(PumpMessagesUntil([] { return appState.switchKeyState == 0; }, TICK_TIMEOUT_MS));
+    ASSERT_TRUE(PumpUntil("the window to end", [] { return appState.switchKeyState == 0; }, TICK_TIMEOUT_MS));
     EXPECT_LE(Since(released), ALT_DELAY_PERIOD + LATE_MARGIN_MS);
     EXPECT_EQ(appState.videoOnly, 0u);
     EXPECT_EQ(appState.altDelayTimerId, TIMER_NOT_RUNNING) << "the ALT delay is one-shot";
@@ -178,7 +185,7 @@ TEST_F(HotkeyTiming, ThreeKeysWithAltHeldWaitForAReleaseWithAltUp)
         Release(CONTROL);
         Release(SHIFT);
         ASSERT_EQ(appState.switchKeyState, 3);
-        ASSERT_TRUE(PumpMessagesUntil([] { return appState.altDelayTimerId == TIMER_NOT_RUNNING; }, TICK_TIMEOUT_MS));
+        ASSERT_TRUE(PumpUntil("the ALT delay's end", AltDelayEnded, TICK_TIMEOUT_MS));
         EXPECT_EQ(appState.switchKeyState, 3);
         PumpMessagesFor(ALT_DELAY_PERIOD + 100);
         EXPECT_EQ(appState.switchKeyState, 3) << "no window and no delay runs in state 3";
@@ -214,7 +221,7 @@ TEST_F(HotkeyTiming, AnAltDelayTickInStateOneWithThreeKeysCancels)
     // only the replayed -1 clears it.
     OnAltStateChange(0x20000000);
 
-    ASSERT_TRUE(PumpMessagesUntil([] { return appState.altDelayTimerId == TIMER_NOT_RUNNING; }, TICK_TIMEOUT_MS));
+    ASSERT_TRUE(PumpUntil("the ALT delay's end", AltDelayEnded, TICK_TIMEOUT_MS));
     ASSERT_LT(Since(restarted), (DWORD)SEQUENCE_TIMER) << "the window ended before the ALT delay: inconclusive";
     EXPECT_EQ(appState.switchKeyState, 0);
     EXPECT_EQ(appState.videoOnly, 0u);

@@ -5,11 +5,6 @@
 #include <cstdio>
 #include <cwchar>
 
-static DWORD const NOTEPAD_TIMEOUT_MS = 15000;
-static DWORD const PROBE_TIMEOUT_MS = 1500;
-static int const FOCUS_ATTEMPTS = 10;
-static DWORD const START_TIMEOUT_MS = 15000;
-static DWORD const START_QUIET_MS = 400;
 static BYTE const SWITCH_REPORT_ID = 1;
 static BYTE const MUTE_BIT = 1;
 static WORD const EXIT_COMMAND = 105;      // the tray menu's Exit
@@ -18,73 +13,6 @@ static DWORD const EXIT_TIMEOUT_MS = 10000;
 bool XdotoolInstalled()
 {
     return GetFileAttributesW(L"Z:\\usr\\bin\\xdotool") != INVALID_FILE_ATTRIBUTES;
-}
-
-FocusedNotepad::FocusedNotepad()
-{
-    STARTUPINFOW startup = {sizeof(startup)};
-    wchar_t line[] = L"notepad.exe";
-    if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
-        return;
-    WaitForInputIdle(process_.hProcess, NOTEPAD_TIMEOUT_MS);
-    window_ = WaitForVisibleWindow(process_.dwProcessId, NOTEPAD_TIMEOUT_MS);
-    if (window_ != nullptr)
-        edit_ = FindWindowExW(window_, nullptr, L"Edit", nullptr);
-}
-
-FocusedNotepad::~FocusedNotepad()
-{
-    if (process_.hProcess != nullptr) {
-        TerminateProcess(process_.hProcess, 0);
-        WaitForSingleObject(process_.hProcess, NOTEPAD_TIMEOUT_MS);
-        CloseHandle(process_.hProcess);
-        CloseHandle(process_.hThread);
-    }
-}
-
-std::wstring FocusedNotepad::text()
-{
-    wchar_t buffer[4096] = {};
-    SendMessageTimeoutW(edit_, WM_GETTEXT, 4096, (LPARAM)buffer, SMTO_NORMAL, NOTEPAD_TIMEOUT_MS, nullptr);
-    return buffer;
-}
-
-bool FocusedNotepad::focus(const std::function<void()> &typeProbe)
-{
-    if (!started())
-        return false;
-    for (int attempt = 0; attempt < FOCUS_ATTEMPTS; ++attempt) {
-        SetForegroundWindow(window_);
-        size_t const before = text().size();
-        typeProbe();
-        DWORD start = GetTickCount();
-        while (GetTickCount() - start < PROBE_TIMEOUT_MS) {
-            if (text().size() > before)
-                return true;
-            Sleep(20);
-        }
-    }
-    return false;
-}
-
-// A letter that no sequence uses; its X event also lets Wine settle its own
-// lock-key toggles (see the typing tests) before a case starts.
-bool FocusedNotepad::focusForXdotool()
-{
-    return focus([this] {
-        RECT area;
-        GetWindowRect(edit_, &area);
-        GiveXFocusAt(area);
-        RunUnixCommand("xdotool key z");
-    });
-}
-
-bool FocusedNotepad::focusForSendInput()
-{
-    return focus([] {
-        PressKey('Z');
-        ReleaseKey('Z');
-    });
 }
 
 // REG_MULTI_SZ with no terminator, as the prompt stores it.
@@ -177,10 +105,11 @@ bool RunningApplet::start()
     applet_.reset(new AppletProcess(L"", folder_ + L"\\VarnelKVM.exe"));
     if (!applet_->start() || applet_->waitForWindow() == nullptr)
         return false;
-    if (!debug_.waitForLine(applet_->pid(), "Starting the hook\n", START_TIMEOUT_MS))
+    if (!applet_->waitForStartUp(debug_))
         return false;
-    // What start-up tells the switch (the mute state) is not the tests' business.
-    simulated_.waitForQuiet(START_QUIET_MS);
+    // What start-up told the switch (the mute state) is not the tests' business.
+    if (!simulated_.catchUp())
+        return false;
     for (const SimReport &report : simulated_.reports()) {
         if (report.bytes.size() >= 2 && report.bytes[0] == SWITCH_REPORT_ID)
             startupMuteBit_ = report.bytes[1] & MUTE_BIT;

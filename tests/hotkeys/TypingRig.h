@@ -2,14 +2,14 @@
 // benchmark: Wine's Notepad with the keyboard focus, keys typed on the X
 // display with xdotool (or injected with SendInput), and the applet running
 // against the simulated switch.
-//   XdotoolInstalled    - xdotool is there to type with
-//   FocusedNotepad      - starts Notepad and gives it the keyboard focus
+//   XdotoolInstalled    - xdotool is there to type with (Notepad: tests/support/Notepad.h)
 //   SetMonitorChosen    - stores the monitor choice so no prompt takes the focus
 //   RunningApplet       - VarnelKVM.exe started, its hook installed, its start-up reports done
 #pragma once
 
 #include "AppletProcess.h"
 #include "DebugListener.h"
+#include "Notepad.h"
 #include "SimulatedSwitch.h"
 #include "UnixCommand.h"
 
@@ -20,29 +20,6 @@
 
 bool XdotoolInstalled();
 
-class FocusedNotepad {
-public:
-    FocusedNotepad();
-    ~FocusedNotepad();
-    FocusedNotepad(const FocusedNotepad &) = delete;
-    FocusedNotepad &operator=(const FocusedNotepad &) = delete;
-
-    bool started() const { return edit_ != nullptr; }
-    // Brings Notepad to the front until the key typed by typeProbe() shows up
-    // in its text; from then on typed keys reach Notepad. True when they did.
-    bool focus(const std::function<void()> &typeProbe);
-    // Focus with xdotool typing the probe key on the X display.
-    bool focusForXdotool();
-    // Focus with SendInput typing the probe key.
-    bool focusForSendInput();
-    std::wstring text();
-    DWORD processId() const { return process_.dwProcessId; }
-
-private:
-    PROCESS_INFORMATION process_ = {};
-    HWND window_ = nullptr;
-    HWND edit_ = nullptr;
-};
 
 // "DefaultDisplay" and "NumDisplays" as the Primary Monitor prompt stores them,
 // naming the first monitor: a switch with display firmware then asks nothing.

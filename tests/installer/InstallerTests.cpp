@@ -12,6 +12,7 @@
 #include "Registry.h"
 #include "SimSwitchTable.h"
 #include "SimulatedSwitch.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 #include <msi.h>
@@ -361,9 +362,8 @@ DWORD RestartedCopy()
     // an elevated one: the copy must come from the desktop's shell, not from it.
     EXPECT_EQ(Utf8(ParentProcessName(running[0])), "explorer.exe") << "not started through the desktop's shell";
     HWND window = nullptr;
-    for (int attempt = 0; attempt < 100 && window == nullptr; ++attempt, Sleep(50))
-        window = FindAppletWindow(running[0]);
-    EXPECT_NE(window, nullptr);
+    EXPECT_TRUE(WaitUntil(
+        "the restarted copy's window", [&] { return (window = FindAppletWindow(running[0])) != nullptr; }, 5000));
     return window != nullptr ? running[0] : 0;
 }
 

@@ -6,21 +6,19 @@
 # look at when it fails.
 #   in-fresh-prefix.sh PREFIX PROGRAM [ARGUMENTS...]
 # The simulated switch's stand-ins are chosen for the programs in bin/ and for
-# an installed copy that has them beside it; Wine's menu builder is off, so
-# shortcuts stay inside the prefix.
+# an installed copy that has them beside it.
 set -euo pipefail
 prefix=$1
 shift
 source "$(dirname "$0")/../../scripts/wine-env.sh"
 
-rm -rf "$prefix"
-wine_prefix_ready "$prefix" >/dev/null
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;setupapi,hid=n,b"
-wineserver -p
-wine wineboot </dev/null >/dev/null 2>&1
+# Shortcuts stay inside the prefix: no menu builder.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+use_stand_ins
+trap end_private_desktop EXIT
+private_desktop "$prefix" --fresh --on-this-display
 status=0
 wine "$@" || status=$?
-wineserver -k >/dev/null 2>&1 || true
+end_private_desktop
 [ $status -eq 0 ] && rm -rf "$prefix"
 exit $status

@@ -93,8 +93,8 @@ if uses_64bit_fallback; then
   "$root/scripts/setup-debian.sh" wine64
   use_64bit_wine "$work/wine-loader"
 fi
-wine_prefix_ready "$work/prefix" >/dev/null
 export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+private_desktop "$work/prefix" --fresh --on-this-display
 wine "$setup" /S || fail "$setup /S ended with $?"
 installed="$WINEPREFIX/drive_c/Program Files/VarnelKVM"
 echo "Installed by $setup /S: $(ls "$installed" | xargs)"
@@ -110,5 +110,6 @@ for file in VarnelKVM.exe Quillhook.dll; do
   cmp "stripped-$file" "unsigned/$file" || fail "$file: the signed one less its signature is not the unsigned one"
 done
 
+end_private_desktop
 [ $failures -eq 0 ] && rm -rf "$work"
 exit $((failures > 0))

@@ -1,6 +1,6 @@
 // Reading the program file's resources and taking their binary layouts apart.
 //   ProgramAsData, ProgramPath, ResourceTypes, ResourceIds,
-//   ResourceLanguages, ResourceBytes, ParseStringBlock, ReadStringTable, ParseMenuTemplate,
+//   ResourceLanguages, ResourceBytes, ReadStringTable, ParseMenuTemplate,
 //   ParseDialogTemplate, ParseIconGroup
 #include "ResourceImage.h"
 #include "AppletProcess.h"
@@ -185,20 +185,6 @@ bool ResourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name, LANGID language, 
         return false;
     data->assign(bytes, bytes + SizeofResource(module, found));
     return true;
-}
-
-bool ParseStringBlock(const std::vector<BYTE> &data, std::vector<std::wstring> *entries)
-{
-    Cursor cursor(data);
-    entries->clear();
-    for (int index = 0; index < 16; ++index) {
-        WORD length = cursor.word();
-        std::wstring text;
-        for (WORD unit = 0; unit < length && cursor.ok; ++unit)
-            text += (wchar_t)cursor.word();
-        entries->push_back(text);
-    }
-    return cursor.ok;
 }
 
 std::map<UINT, std::wstring> ReadStringTable(HMODULE module, LANGID language)

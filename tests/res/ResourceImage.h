@@ -4,12 +4,14 @@
 //   ProgramPath          - the full path of bin/VarnelKVM.exe
 //   ResourceTypes, ResourceIds, ResourceLanguages - what the file holds
 //   ResourceBytes        - one resource in exactly one language
-//   ParseStringBlock     - the sixteen entries of an RT_STRING block
+//   ParseStringBlock     - the sixteen entries of an RT_STRING block (tests/support/StringTable.h)
 //   ReadStringTable      - every string of one language, by id
 //   ParseMenuTemplate    - a MENU template as popups and items
 //   ParseDialogTemplate  - a DIALOGEX template: header, font and items
 //   ParseIconGroup       - the entries of an RT_GROUP_ICON directory
 #pragma once
+
+#include "StringTable.h"
 
 #include <windows.h>
 #include <map>
@@ -34,9 +36,6 @@ std::vector<LANGID> ResourceLanguages(HMODULE module, LPCWSTR type, LPCWSTR name
 // False when the file has no resource of that type, name and exact language.
 bool ResourceBytes(HMODULE module, LPCWSTR type, LPCWSTR name, LANGID language, std::vector<BYTE> *data);
 
-// Sixteen strings; an empty entry is a string the block does not carry.
-// False when the block is shorter than its sixteen length words say.
-bool ParseStringBlock(const std::vector<BYTE> &data, std::vector<std::wstring> *entries);
 // The non-empty strings of one language; blocks that do not parse are left out.
 std::map<UINT, std::wstring> ReadStringTable(HMODULE module, LANGID language);
 

@@ -1,7 +1,7 @@
 // Start-up and the exit sequence driven in this process, where the applet's
 // record can be looked at: settings as stored in any type, the variant flags,
 // the hotkey timers, and what the exit paths undo.
-#include "Messages.h"
+#include "Wait.h"
 #include "Registry.h"
 #include "shell/Shell.h"
 #include "KbHook/Quillhook.h"

@@ -5,6 +5,7 @@
 #include "DebugListener.h"
 #include "PipeClient.h"
 #include "Registry.h"
+#include "Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -42,21 +43,12 @@ protected:
     // The applet has looked at the pipe's command once more since now and kept running.
     void expectKeepsRunningThroughAPoll()
     {
-        size_t before = CountLines(debug, applet->pid(), KEEP_RUNNING_LINE);
-        EXPECT_TRUE(WaitForLineCount(debug, applet->pid(), KEEP_RUNNING_LINE, before + 1, POLL_PERIOD_MS + 1500))
+        int before = CountOf(lines(), KEEP_RUNNING_LINE);
+        EXPECT_TRUE(debug.waitForCount(applet->pid(), KEEP_RUNNING_LINE, before + 1, POLL_PERIOD_MS + 1500))
             << "no poll of the pipe's command within a period";
         EXPECT_TRUE(applet->running());
     }
 };
-
-// Every line, bracketed, one to a row: line feeds show as they were written.
-std::string DescribeLines(const std::vector<std::string> &lines)
-{
-    std::string all;
-    for (const std::string &line : lines)
-        all += "  [" + line + "]\n";
-    return all;
-}
 
 // `expected` occurs in `lines` in this order, other lines between them allowed.
 ::testing::AssertionResult InOrder(const std::vector<std::string> &lines, const std::vector<std::string> &expected)
@@ -68,7 +60,7 @@ std::string DescribeLines(const std::vector<std::string> &lines)
     }
     if (next == expected.size())
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "missing [" << expected[next] << "] in:\n" << DescribeLines(lines);
+    return ::testing::AssertionFailure() << "missing [" << expected[next] << "] in:\n" << Listed(lines);
 }
 
 // Sends the command and leaves the client end open, reading nothing.
@@ -113,19 +105,19 @@ TEST_F(InstancePipeTest, ExitIsEchoedAndEndsTheAppletOnceThroughItsExitSequence)
         // The exit sequence starts at the next poll; Wine then takes about two
         // seconds to take the process down, as it does after "/x".
         EXPECT_TRUE(debug.waitForLine(applet->pid(), EXIT_SWITCH_LINE, EXIT_WITHIN_MS))
-            << "no exit sequence a poll period later; lines:\n" << DescribeLines(lines());
+            << "no exit sequence a poll period later; lines:\n" << Listed(lines());
         DWORD exitCode = 1234;
         EXPECT_TRUE(applet->waitForExit(PROCESS_END_MS, &exitCode)) << "the process did not end";
         EXPECT_EQ(exitCode, 0u);
         if (waiting != INVALID_HANDLE_VALUE)
             CloseHandle(waiting);
-        debug.waitForQuiet();
+        ASSERT_TRUE(debug.catchUp());
         // The last line comes once the client has taken the echo.
         std::vector<std::string> expected = {"Cmd read from pipe is 105", "Got an 'Exit' CMD", EXIT_SWITCH_LINE};
         if (readsTheEcho)
             expected.insert(expected.end() - 1, "Incoming command 105 received\n");
         EXPECT_TRUE(InOrder(lines(), expected));
-        EXPECT_EQ(CountLines(debug, applet->pid(), EXIT_SWITCH_LINE), 1u);
+        EXPECT_EQ(CountOf(lines(), EXIT_SWITCH_LINE), 1);
     }
 }
 
@@ -141,10 +133,10 @@ TEST_F(InstancePipeTest, AnotherCommandIsIgnoredAndNoSecondClientIsServed)
     ASSERT_TRUE(debug.waitForLine(applet->pid(), "Incoming command 7 received\n"));
     EXPECT_TRUE(InOrder(lines(), {"Cmd read from pipe is 7", "Incoming command 7 received\n"}));
 
-    size_t polls = CountLines(debug, applet->pid(), KEEP_RUNNING_LINE);
-    ASSERT_TRUE(WaitForLineCount(debug, applet->pid(), KEEP_RUNNING_LINE, polls + 1, POLL_PERIOD_MS + 1500));
+    int polls = CountOf(lines(), KEEP_RUNNING_LINE);
+    ASSERT_TRUE(debug.waitForCount(applet->pid(), KEEP_RUNNING_LINE, polls + 1, POLL_PERIOD_MS + 1500));
     DWORD firstPoll = GetTickCount();
-    ASSERT_TRUE(WaitForLineCount(debug, applet->pid(), KEEP_RUNNING_LINE, polls + 2, POLL_PERIOD_MS + 1500));
+    ASSERT_TRUE(debug.waitForCount(applet->pid(), KEEP_RUNNING_LINE, polls + 2, POLL_PERIOD_MS + 1500));
     DWORD period = GetTickCount() - firstPoll;
     EXPECT_GE(period, POLL_PERIOD_MS - 500);
     EXPECT_LE(period, POLL_PERIOD_MS + 1000);
@@ -152,7 +144,7 @@ TEST_F(InstancePipeTest, AnotherCommandIsIgnoredAndNoSecondClientIsServed)
     PipeExchange second = ExchangeOverPipe(MORVAX_PIPE, CommandBytes(EXIT_COMMAND), 500);
     EXPECT_TRUE(second.reply.empty()) << "a second client was answered";
     expectKeepsRunningThroughAPoll();
-    EXPECT_EQ(CountLines(debug, applet->pid(), "Cmd read from pipe is 105"), 0u);
+    EXPECT_EQ(CountOf(lines(), "Cmd read from pipe is 105"), 0);
 }
 
 // A client that says nothing is let go after five seconds and the next one served: silence takes no pipe away.
@@ -194,11 +186,11 @@ protected:
             if (row.commandLine == nullptr) {
                 ASSERT_TRUE(ExchangeOverPipe(MORVAX_PIPE, CommandBytes(7)).connected) << "no next client";
                 EXPECT_TRUE(debug.waitForLine(applet->pid(), "Cmd read from pipe is 7")) << "the next client";
-                EXPECT_EQ(CountLines(debug, applet->pid(), "Cmd read from pipe is 0"), 0u);
+                EXPECT_EQ(CountOf(lines(), "Cmd read from pipe is 0"), 0);
             } else {
                 EXPECT_TRUE(debug.waitForLine(applet->pid(), row.commandLine)) << "expected [" << row.commandLine << "]";
             }
-            EXPECT_EQ(CountLines(debug, applet->pid(), "Got an 'Exit' CMD"), 0u);
+            EXPECT_EQ(CountOf(lines(), "Got an 'Exit' CMD"), 0);
             expectKeepsRunningThroughAPoll();
         }
     }
@@ -241,7 +233,7 @@ TEST_F(InstancePipeTest, AThousandQuickConnectionsLeaveItRunning)
     }
     EXPECT_GE(connected, 1);
     expectKeepsRunningThroughAPoll();
-    EXPECT_EQ(CountLines(debug, applet->pid(), "Cmd read from pipe is 0"), 0u) << "a client that left was served";
+    EXPECT_EQ(CountOf(lines(), "Cmd read from pipe is 0"), 0) << "a client that left was served";
     EXPECT_TRUE(WaitForPipe(MORVAX_PIPE)) << "the pipe no longer listens";
     PipeExchange exchange = ExchangeOverPipe(MORVAX_PIPE, CommandBytes(EXIT_COMMAND));
     EXPECT_EQ(exchange.reply, CommandBytes(EXIT_COMMAND));

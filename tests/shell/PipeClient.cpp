@@ -1,4 +1,5 @@
 #include "PipeClient.h"
+#include "Wait.h"
 
 namespace {
 
@@ -17,15 +18,10 @@ bool FinishOverlapped(HANDLE pipe, OVERLAPPED &overlapped, BOOL started, DWORD t
 
 }  // namespace
 
-bool WaitForPipe(const std::wstring &pipeName, DWORD timeoutMs)
+testing::AssertionResult WaitForPipe(const std::wstring &pipeName, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (!WaitNamedPipeW(pipeName.c_str(), 100)) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
+    return WaitUntil("the applet to listen on its pipe", [&] { return WaitNamedPipeW(pipeName.c_str(), 100) != FALSE; },
+                     timeoutMs);
 }
 
 std::vector<BYTE> CommandBytes(WORD command)
@@ -35,26 +31,22 @@ std::vector<BYTE> CommandBytes(WORD command)
 
 HANDLE ConnectToPipe(const std::wstring &pipeName, DWORD pipeWaitMs, DWORD *openError)
 {
-    // The applet's window comes up a moment before its pipe does.
-    DWORD start = GetTickCount();
-    for (;;) {
-        HANDLE pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OVERLAPPED, nullptr);
-        if (pipe != INVALID_HANDLE_VALUE) {
-            DWORD mode = PIPE_READMODE_MESSAGE;
-            SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
-            return pipe;
-        }
-        *openError = GetLastError();
-        // Busy: the server is still letting the last client go. A client waits its turn.
-        bool comesLater = *openError == ERROR_FILE_NOT_FOUND || *openError == ERROR_PIPE_BUSY;
-        if (!comesLater || GetTickCount() - start >= pipeWaitMs)
-            return INVALID_HANDLE_VALUE;
+    // The applet's window comes up a moment before its pipe does; a busy
+    // pipe is still letting the last client go. A client waits its turn.
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    WaitUntil("a connection to the pipe", [&] {
+        pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OVERLAPPED, nullptr);
+        *openError = pipe == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (*openError == ERROR_PIPE_BUSY)
             WaitNamedPipeW(pipeName.c_str(), 100);
-        else
-            Sleep(20);
+        return pipe != INVALID_HANDLE_VALUE || (*openError != ERROR_FILE_NOT_FOUND && *openError != ERROR_PIPE_BUSY);
+    }, pipeWaitMs);
+    if (pipe != INVALID_HANDLE_VALUE) {
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        SetNamedPipeHandleState(pipe, &mode, nullptr, nullptr);
     }
+    return pipe;
 }
 
 PipeExchange ExchangeOverPipe(const std::wstring &pipeName, const std::vector<BYTE> &message, DWORD replyWaitMs,
@@ -83,24 +75,4 @@ PipeExchange ExchangeOverPipe(const std::wstring &pipeName, const std::vector<BY
     CloseHandle(overlapped.hEvent);
     CloseHandle(pipe);
     return exchange;
-}
-
-size_t CountLines(DebugListener &debug, DWORD processId, const std::string &line)
-{
-    size_t count = 0;
-    for (const std::string &text : debug.linesFrom(processId))
-        count += text == line ? 1 : 0;
-    return count;
-}
-
-bool WaitForLineCount(DebugListener &debug, DWORD processId, const std::string &line, size_t count,
-                      DWORD timeoutMs)
-{
-    DWORD start = GetTickCount();
-    while (CountLines(debug, processId, line) < count) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
 }

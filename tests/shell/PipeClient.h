@@ -4,8 +4,6 @@
 //   ExchangeOverPipe    - connect, send, read the answer
 //   WaitForPipe         - waits until the applet listens
 //   CommandBytes        - a command as the pipe carries it
-//   CountLines          - how often a process wrote a debug line
-//   WaitForLineCount    - waits until it has written one so often
 #pragma once
 
 #include "DebugListener.h"
@@ -36,14 +34,9 @@ HANDLE ConnectToPipe(const std::wstring &pipe, DWORD pipeWaitMs, DWORD *openErro
 PipeExchange ExchangeOverPipe(const std::wstring &pipe, const std::vector<BYTE> &message,
                               DWORD replyWaitMs = 2000, bool sendNothing = false, DWORD pipeWaitMs = 3000);
 
-// Waits until a server listens on the pipe, without connecting; true in time.
-bool WaitForPipe(const std::wstring &pipe, DWORD timeoutMs = 3000);
+// Waits until a server listens on the pipe, without connecting.
+testing::AssertionResult WaitForPipe(const std::wstring &pipe, DWORD timeoutMs = 3000);
 
 // The command as the pipe carries it: two bytes, little-endian.
 std::vector<BYTE> CommandBytes(WORD command);
 
-// How many times the process has written `line` so far.
-size_t CountLines(DebugListener &debug, DWORD processId, const std::string &line);
-// Waits until the process has written `line` `count` times; true in time.
-bool WaitForLineCount(DebugListener &debug, DWORD processId, const std::string &line, size_t count,
-                      DWORD timeoutMs);

@@ -33,152 +33,136 @@ protected:
     }
 };
 
-TEST_F(StartupTest, SecondStartEndsAtOnceAndLeavesTheFirstRunning)
-{
-    AppletProcess first;
-    startRunning(first);
-
-    AppletProcess second;
-    ASSERT_TRUE(second.start());
-    expectEndsAtOnce(second);
-    EXPECT_TRUE(first.running());
-    EXPECT_EQ(FindAppletWindow(first.pid()), first.window());
-    EXPECT_EQ(FindAppletWindow(second.pid()), nullptr);
-}
-
-TEST_F(StartupTest, SlashXEndsTheRunningCopyThroughItsExitSequence)
-{
-    AppletProcess first;
-    startRunning(first);
-
-    AppletProcess second(L"/x");
-    ASSERT_TRUE(second.start());
-    expectEndsAtOnce(second);
-    expectEndsAtOnce(first);
-}
-
-TEST_F(StartupTest, SlashXWithNoCopyRunningEndsBeforeTouchingTheSettings)
-{
-    AppletProcess alone(L"/x");
-    ASSERT_TRUE(alone.start());
-    expectEndsAtOnce(alone);
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-}
-
-// A switch counts wherever its text occurs, case-sensitively: inside a longer
-// word, inside the program's own path, but not in upper case.
-TEST_F(StartupTest, SwitchesAreFoundAnywhereAndCaseSensitively)
+// A second start ends at once; with "/x" it ends the running copy through its
+// exit sequence, and leaves it running otherwise. The switch counts wherever
+// its text occurs, case-sensitively: inside a longer word, inside the
+// program's own path, but not in upper case.
+TEST_F(StartupTest, ASecondStartEndsAtOnceAndWithSlashXEndsTheFirst)
 {
     struct Row {
         const wchar_t *arguments;
+        const wchar_t *commandLine;  // the whole command line as the caller wrote it, or null
         bool endsTheRunningCopy;
     } const rows[] = {
-        {L"/xylophone", true},
-        {L"--mode=/x", true},
-        {L"/X", false},
-        {L"-x x/ /s", false},
+        {L"", nullptr, false},
+        {L"/x", nullptr, true},
+        {L"/xylophone", nullptr, true},
+        {L"--mode=/x", nullptr, true},
+        {L"/X", nullptr, false},
+        {L"-x x/ /s", nullptr, false},
+        // The first word of the command line is the program as the caller named it.
+        {L"", L"\"Z:/xtools/VarnelKVM.exe\"", true},
     };
     for (const Row &row : rows) {
-        SCOPED_TRACE(testing::Message() << "arguments: " << std::string(row.arguments, row.arguments + wcslen(row.arguments)));
+        const wchar_t *said = row.commandLine != nullptr ? row.commandLine : row.arguments;
+        SCOPED_TRACE(testing::Message() << "command line: " << std::string(said, said + wcslen(said)));
         AppletProcess first;
         startRunning(first);
         AppletProcess second(row.arguments);
+        if (row.commandLine != nullptr)
+            second.setCommandLine(row.commandLine);
         ASSERT_TRUE(second.start());
         expectEndsAtOnce(second);
         if (row.endsTheRunningCopy) {
             expectEndsAtOnce(first);
         } else {
+            // Nothing ends the first.
             EXPECT_FALSE(first.waitForExit(500));
+            EXPECT_EQ(FindAppletWindow(first.pid()), first.window());
+            EXPECT_EQ(FindAppletWindow(second.pid()), nullptr);
         }
     }
 }
 
-TEST_F(StartupTest, SlashXInsideTheProgramPathCounts)
+// "/x" with no copy running ends at once, before it touches the settings.
+// "/s" marks a start at system start-up: it ends at once when "Run on System
+// Startup" is off, but only once the settings key exists, and in safe mode
+// before it touches the settings; without "/s" neither stops a start.
+TEST_F(StartupTest, AStartEndsAtOnceOnlyWhereItsSwitchesAndTheSettingsSaySo)
 {
-    AppletProcess first;
-    startRunning(first);
-
-    AppletProcess second;
-    // The first word of the command line is the program as the caller named it.
-    second.setCommandLine(L"\"Z:/xtools/VarnelKVM.exe\"");
-    ASSERT_TRUE(second.start());
-    expectEndsAtOnce(second);
-    expectEndsAtOnce(first);
+    enum Key { KEY_NOT_LOOKED_AT, KEY_MADE, KEY_MADE_EMPTY, NO_KEY };
+    struct Row {
+        const char *name;
+        bool runOnStartupOff;
+        bool safeMode;
+        const wchar_t *arguments;
+        bool endsAtOnce;
+        Key key;
+    } const rows[] = {
+        {"/x with no copy running", false, false, L"/x", true, NO_KEY},
+        {"/s, Run on System Startup off", true, false, L"/s", true, KEY_MADE},
+        {"/s, no value: it runs, and writes nothing without a variant flag", false, false, L"/s", false,
+         KEY_MADE_EMPTY},
+        {"an ordinary start, Run on System Startup off", true, false, L"", false, KEY_NOT_LOOKED_AT},
+        {"/s in safe mode", false, true, L"/s", true, NO_KEY},
+        {"an ordinary start in safe mode", false, true, L"", false, KEY_NOT_LOOKED_AT},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        CleanRegistry::RemoveAll();
+        if (row.runOnStartupOff)
+            SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"RunOnStartupKey", 0);
+        HKEY safeBoot = nullptr;
+        if (row.safeMode) {
+            ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                      &safeBoot, nullptr),
+                      ERROR_SUCCESS);
+            RegCloseKey(safeBoot);
+        }
+        AppletProcess applet(row.arguments);
+        if (row.endsAtOnce) {
+            ASSERT_TRUE(applet.start());
+            expectEndsAtOnce(applet);
+        } else {
+            startRunning(applet);
+        }
+        if (row.key != KEY_NOT_LOOKED_AT) {
+            EXPECT_EQ(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY), row.key != NO_KEY);
+        }
+        if (row.key == KEY_MADE_EMPTY) {
+            EXPECT_TRUE(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).empty());
+        }
+        if (row.safeMode)
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY);
+    }
 }
 
-TEST_F(StartupTest, StartAtBootEndsWhenRunOnStartupIsOffButOnlyAfterTheKeyExists)
+// The variants with the switching features create the switch-on values with
+// their defaults when they are missing, and keep them when they are stored;
+// the variant key is only ever read.
+TEST_F(StartupTest, TheVariantsSwitchOnValuesAreCreatedWithTheirDefaultsOrKept)
 {
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"RunOnStartupKey", 0);
-    AppletProcess atBoot(L"/s");
-    ASSERT_TRUE(atBoot.start());
-    expectEndsAtOnce(atBoot);
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-}
-
-TEST_F(StartupTest, StartAtBootRunsWithoutTheValueAndCreatesTheKey)
-{
-    AppletProcess atBoot(L"/s");
-    startRunning(atBoot);
-    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-    EXPECT_TRUE(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).empty())
-        << "nothing is written without a variant flag";
-}
-
-TEST_F(StartupTest, RunOnStartupOffDoesNotStopAnOrdinaryStart)
-{
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"RunOnStartupKey", 0);
-    AppletProcess plain;
-    startRunning(plain);
-}
-
-TEST_F(StartupTest, StartAtBootInSafeModeEndsBeforeTheSettings)
-{
-    HKEY safeBoot = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &safeBoot, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(safeBoot);
-
-    AppletProcess atBoot(L"/s");
-    ASSERT_TRUE(atBoot.start());
-    expectEndsAtOnce(atBoot);
-    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
-
-    // Without "/s" safe mode plays no part.
-    AppletProcess plain;
-    startRunning(plain);
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, SAFE_BOOT_KEY);
-}
-
-TEST_F(StartupTest, VariantFlagCreatesTheSwitchOnValuesWithTheirDefaults)
-{
-    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoButtonKestrel", 1);
-    AppletProcess applet;
-    startRunning(applet);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown"), 1u);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit"), 0u);
-    EXPECT_EQ(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).size(), 2u);
-    // The variant key is only ever read.
-    EXPECT_EQ(RegistryValueNames(HKEY_LOCAL_MACHINE, VARIANT_KEY).size(), 1u);
-}
-
-TEST_F(StartupTest, StoredSwitchOnValuesAreKept)
-{
-    SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoAudioKestrel", 1);
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown", 0);
-    SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", 7);
-    AppletProcess applet;
-    startRunning(applet);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown"), 0u);
-    EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit"), 7u);
+    struct Row {
+        const wchar_t *variantFlag;
+        bool stored;  // kestrelOnShutdown 0 and kestrelOnExit 7 stored before the start
+        DWORD onShutdown, onExit;
+    } const rows[] = {
+        {L"NoButtonKestrel", false, 1, 0},
+        {L"NoAudioKestrel", true, 0, 7},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.variantFlag, row.variantFlag + wcslen(row.variantFlag)));
+        CleanRegistry::RemoveAll();
+        SetRegistryDword(HKEY_LOCAL_MACHINE, VARIANT_KEY, row.variantFlag, 1);
+        if (row.stored) {
+            SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown", 0);
+            SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit", 7);
+        }
+        AppletProcess applet;
+        startRunning(applet);
+        EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnShutdown"), row.onShutdown);
+        EXPECT_EQ(ReadRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"kestrelOnExit"), row.onExit);
+        EXPECT_EQ(RegistryValueNames(HKEY_CURRENT_USER, SETTINGS_KEY).size(), 2u);
+        EXPECT_EQ(RegistryValueNames(HKEY_LOCAL_MACHINE, VARIANT_KEY).size(), 1u);
+    }
 }
 
 TEST_F(StartupTest, DiagnosticLineBeforeTheHookIsInstalled)
 {
     AppletProcess applet;
     startRunning(applet);
-    ASSERT_TRUE(debug.waitForLine(applet.pid(), "Starting the hook\n"));
-    debug.waitForQuiet();
+    ASSERT_TRUE(applet.waitForStartUp(debug));
+    ASSERT_TRUE(debug.catchUp());
     EXPECT_EQ(debug.linesFrom(applet.pid()), std::vector<std::string>{"Starting the hook\n"});
 }
 
@@ -208,6 +192,7 @@ TEST_F(StartupTest, EndSessionLeavesTheAppletRunning)
     startRunning(applet);
     for (WPARAM ending : {TRUE, FALSE})
         applet.send(WM_ENDSESSION, ending, 0);
+    // Nothing ends it.
     EXPECT_FALSE(applet.waitForExit(500));
     EXPECT_EQ(FindAppletWindow(applet.pid()), applet.window());
 

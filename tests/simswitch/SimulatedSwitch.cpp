@@ -2,7 +2,8 @@
 //   HidInterface, SwitchInterface, SimPaddedPath - describing interfaces
 //   SimulatedSwitch::State  - the serving thread: one I/O completion port for
 //                             every pipe instance, and commands posted to it
-//   SimulatedSwitch         - the test's side: table, records, waits, notices
+//   SimulatedSwitch         - the test's side: table, records, notices (its waits
+//                             are in SimSwitchWaits.cpp)
 //   SimStandInsServeThisProcess, HexBytes
 //
 // Each interface is a named pipe. Spare instances always wait for a client,
@@ -19,7 +20,6 @@ extern "C" {
 }
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <list>
@@ -156,7 +156,7 @@ struct SimulatedSwitch::State {
     bool stopping = false;          // serving thread only
 
     mutable std::mutex mutex;
-    mutable std::condition_variable changed;
+    HANDLE changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // at each open, close and write, for the waits
     std::vector<InterfaceEntry> interfaces;  // reserved up front: entries never move
     std::vector<SimReport> writes;
     DWORD lastActivity = 0;
@@ -189,6 +189,7 @@ struct SimulatedSwitch::State {
     void record(int id, const std::vector<BYTE> &bytes);
     void emit(const SimEvent &event);
     void touch();
+    bool tookEveryClosedConnection();
     int sendInput(int id, const std::vector<BYTE> &report);
     std::vector<HWND> noticeTargets();
     void sendNotices(int id, bool arrival, DWORD notify);
@@ -325,7 +326,7 @@ void SimulatedSwitch::State::connected(PipeInstance *instance)
         interfaces[id].totalOpens++;
         lastActivity = GetTickCount();
     }
-    changed.notify_all();
+    SetEvent(changed);
     SimEvent event;
     event.kind = SimEvent::Open;
     event.interfaceId = id;
@@ -364,7 +365,7 @@ void SimulatedSwitch::State::closeInstance(PipeInstance *instance)
             openNow = --interfaces[id].openCount;
             lastActivity = GetTickCount();
         }
-        changed.notify_all();
+        SetEvent(changed);
         SimEvent event;
         event.kind = SimEvent::Close;
         event.interfaceId = id;
@@ -399,6 +400,27 @@ void SimulatedSwitch::State::touch()
     lastActivity = GetTickCount();
 }
 
+// Asked of the system, which knows at once what a program's open, write or
+// close did to a pipe: a spare instance must still be listening (no program
+// came that this thread has not yet taken), and an instance in use must still
+// have its program and nothing unread. A program that has gone leaves its
+// instance closing until this thread has read its last message and closed it.
+bool SimulatedSwitch::State::tookEveryClosedConnection()
+{
+    for (InterfaceEntry &entry : interfaces) {
+        for (PipeInstance *instance : entry.instances) {
+            if (instance->closed)
+                continue;
+            DWORD available = 0;
+            BOOL peeked = PeekNamedPipe(instance->pipe, nullptr, 0, nullptr, &available, nullptr);
+            DWORD error = peeked ? ERROR_SUCCESS : GetLastError();
+            if (instance->connected ? (!peeked || available > 0) : error != ERROR_BAD_PIPE)
+                return false;
+        }
+    }
+    return true;
+}
+
 void SimulatedSwitch::State::record(int id, const std::vector<BYTE> &bytes)
 {
     SimReport report;
@@ -412,7 +434,7 @@ void SimulatedSwitch::State::record(int id, const std::vector<BYTE> &bytes)
         writes.push_back(report);
         lastActivity = report.tick;
     }
-    changed.notify_all();
+    SetEvent(changed);
     SimEvent event;
     event.kind = SimEvent::Write;
     event.interfaceId = id;
@@ -618,6 +640,7 @@ SimulatedSwitch::~SimulatedSwitch()
     }
     if (state.port != nullptr)
         CloseHandle(state.port);
+    CloseHandle(state.changed);
 
     for (const std::wstring &deviceKey : state.serialDeviceKeys) {
         std::wstring key = std::wstring(SERIAL_ROOT) + L"\\" + deviceKey;
@@ -804,37 +827,22 @@ std::vector<SimReport> SimulatedSwitch::reports(int id) const
     return found;
 }
 
-bool SimulatedSwitch::waitForReports(size_t count, DWORD timeoutMs, int id) const
+bool SimulatedSwitch::tookEveryClosedConnection() const
 {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    return state_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        size_t accepted = 0;
-        for (const SimReport &report : state_->writes) {
-            if (report.accepted && (id == SIM_ANY_INTERFACE || report.interfaceId == id))
-                accepted++;
-        }
-        return accepted >= count;
-    });
+    bool took = true;
+    state_->runOnServer([&] { took = state_->tookEveryClosedConnection(); });
+    return took;
 }
 
-void SimulatedSwitch::waitForQuiet(DWORD quietMs, DWORD timeoutMs) const
+HANDLE SimulatedSwitch::changedEvent() const
 {
-    DWORD start = GetTickCount();
-    {
-        std::lock_guard<std::mutex> lock(state_->mutex);
-        if (state_->lastActivity == 0)
-            state_->lastActivity = start;
-    }
-    while (GetTickCount() - start < timeoutMs) {
-        DWORD last;
-        {
-            std::lock_guard<std::mutex> lock(state_->mutex);
-            last = state_->lastActivity;
-        }
-        if (GetTickCount() - last >= quietMs)
-            return;
-        Sleep(20);
-    }
+    return state_->changed;
+}
+
+DWORD SimulatedSwitch::lastActivity() const
+{
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->lastActivity;
 }
 
 void SimulatedSwitch::clearReports()
@@ -853,24 +861,6 @@ int SimulatedSwitch::totalOpens(int id) const
 {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return id >= 0 && id < (int)state_->interfaces.size() ? state_->interfaces[id].totalOpens : 0;
-}
-
-bool SimulatedSwitch::waitForOpenCount(int id, int count, DWORD timeoutMs) const
-{
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    return state_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return id >= 0 && id < (int)state_->interfaces.size() && state_->interfaces[id].openCount == count;
-    });
-}
-
-bool SimulatedSwitch::waitForTotalOpens(int id, int count, DWORD timeoutMs) const
-{
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    auto counted = [&] {
-        return id >= 0 && id < (int)state_->interfaces.size() ? state_->interfaces[id].totalOpens : 0;
-    };
-    state_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return counted() >= count; });
-    return counted() == count;
 }
 
 void SimulatedSwitch::setNotifyWindow(HWND window)
@@ -895,17 +885,6 @@ bool SimulatedSwitch::hasClient(DWORD processId) const
             return true;
     }
     return false;
-}
-
-bool SimulatedSwitch::waitForClient(DWORD processId, DWORD timeoutMs) const
-{
-    DWORD start = GetTickCount();
-    while (!hasClient(processId)) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
 }
 
 LONG SimulatedSwitch::deviceInfoSetsOutstanding() const

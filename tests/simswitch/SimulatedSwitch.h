@@ -8,7 +8,7 @@
 //   SimPaddedPath        - a device path with its text placed at a given offset
 //   SimulatedSwitch      - the simulator: its interfaces, reports, handles, notices
 //   SimStandInsServeThisProcess - this process got the stand-in DLLs
-//   HexBytes             - "01 06 00 00" for messages and logs
+//   HexBytes, HexReports - "01 06 00 00" for messages, logs and comparisons
 #pragma once
 
 #include <windows.h>
@@ -82,6 +82,10 @@ struct SimEvent {
     int openCount = 0;                 // Open and Close: handles open afterwards
 };
 
+namespace testing {
+class AssertionResult;
+}
+
 int const SIM_ANY_INTERFACE = -1;
 // Which WM_DEVICECHANGE notices plug() and unplug() send.
 DWORD const SIM_NOTIFY_NONE = 0;
@@ -125,26 +129,35 @@ public:
     std::vector<SimReport> writes(int id = SIM_ANY_INTERFACE) const;
     // The accepted output reports in arrival order.
     std::vector<SimReport> reports(int id = SIM_ANY_INTERFACE) const;
-    // Waits until at least `count` accepted reports have arrived.
-    bool waitForReports(size_t count, DWORD timeoutMs = 5000, int id = SIM_ANY_INTERFACE) const;
-    // Waits until nothing has been written, opened or closed for quietMs.
-    void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000) const;
     void clearReports();
 
-    int openCount(int id) const;       // handles open on the interface now
+    int openCount(int id) const;       // handles open now
     int totalOpens(int id) const;      // opens since it was added
-    bool waitForOpenCount(int id, int count, DWORD timeoutMs = 5000) const;
-    // An open is counted when the simulator's thread takes the connection,
-    // a moment after the opener's call returned: waits until `count` opens
-    // are counted; true when then exactly `count` are.
-    bool waitForTotalOpens(int id, int count, DWORD timeoutMs = 5000) const;
+
+    // The simulator takes a program's open, write or close a moment after the
+    // program's call returned. Its waits (SimSwitchWaits.cpp) say on time-out
+    // what they waited for and what the switch had seen:
+    //   waitForTotalOpens - true when then exactly `count` opens are counted
+    //   catchUp           - every connection closed by now taken in full: writes()
+    //                       and reports() are then final for them
+    //   waitForQuiet      - only where a test asserts that nothing more comes
+    testing::AssertionResult waitForReports(size_t count, DWORD timeoutMs = 10000,
+                                            int id = SIM_ANY_INTERFACE) const;
+    testing::AssertionResult waitForOpenCount(int id, int count, DWORD timeoutMs = 10000) const;
+    testing::AssertionResult waitForTotalOpens(int id, int count, DWORD timeoutMs = 10000) const;
+    testing::AssertionResult waitForClient(DWORD processId, DWORD timeoutMs = 10000) const;
+    testing::AssertionResult catchUp(DWORD timeoutMs = 10000) const;
+    void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000) const;
+    // What the waits look at (the first asked of the system on the simulator's thread).
+    bool tookEveryClosedConnection() const;
+    DWORD lastActivity() const;
+    HANDLE changedEvent() const;  // signalled at each open, close and write
 
     // Notices go to this window only, when set; otherwise to every top-level
     // window of the notify class ("Morvax") in a process that loaded the stand-ins.
     void setNotifyWindow(HWND window);
     void setNotifyClass(const std::wstring &className);
     bool hasClient(DWORD processId) const;
-    bool waitForClient(DWORD processId, DWORD timeoutMs = 5000) const;
 
     // Counts kept by the stand-in DLLs of every process on this table.
     LONG deviceInfoSetsOutstanding() const;   // made by SetupDiGetClassDevsW, not yet destroyed
@@ -171,3 +184,14 @@ private:
 bool SimStandInsServeThisProcess();
 
 std::string HexBytes(const std::vector<BYTE> &bytes);
+// Every accepted report of the interface as HexBytes, in arrival order.
+std::vector<std::string> HexReports(const SimulatedSwitch &simulator, int id = SIM_ANY_INTERFACE);
+
+// One overlapped read of a device as a program issues it (ReadFileEx): issued,
+// then `meanwhile` done, then waited for (SimSwitchWaits.cpp, for tests).
+struct InputRead {
+    bool done = false;
+    DWORD error = 0;
+    std::string bytes;  // what it took, as HexBytes
+};
+InputRead ReadInputReport(HANDLE device, const std::function<void()> &meanwhile);

@@ -7,7 +7,8 @@
 //   Sim_HidP_GetCaps           - the capabilities from that block
 //   Sim_HidD_FreePreparsedData - releases the block
 // A handle belongs to the simulator when it is a pipe whose name is one of the
-// table's pipe names; the name comes from the handle itself.
+// table's pipe names; the name comes from the handle itself. Asked about such
+// a handle, the stand-in also has it read whole reports (ReadWholeReports).
 #include "SimSwitchTable.h"
 #include "StandInForwarding.h"
 
@@ -65,6 +66,15 @@ static int SlotOfHandle(const SimTableBlock &table, HANDLE handle)
     return SimFindByPipeName(table, pipeName);
 }
 
+// HID hands out one input report per read, however many are waiting; the
+// client's end of a pipe reads bytes unless told otherwise, and would run two
+// waiting reports together. The programs ask about a handle before they read it.
+static void ReadWholeReports(HANDLE device)
+{
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(device, &mode, nullptr, nullptr);
+}
+
 extern "C" void WINAPI Sim_HidD_GetHidGuid(LPGUID guid)
 {
     *guid = HID_INTERFACE_CLASS;
@@ -77,6 +87,7 @@ extern "C" BOOLEAN WINAPI Sim_HidD_GetAttributes(HANDLE device, PHIDD_ATTRIBUTES
         SimLockedTable table(view);
         int slot = SlotOfHandle(*table, device);
         if (slot >= 0) {
+            ReadWholeReports(device);
             const SimInterfaceRecord &record = table->interfaces[slot];
             if (record.attributesFail) {
                 SetLastError(ERROR_INVALID_FUNCTION);
@@ -100,6 +111,7 @@ extern "C" BOOLEAN WINAPI Sim_HidD_GetPreparsedData(HANDLE device, PHIDP_PREPARS
         SimLockedTable table(view);
         int slot = SlotOfHandle(*table, device);
         if (slot >= 0) {
+            ReadWholeReports(device);
             const SimInterfaceRecord &record = table->interfaces[slot];
             if (record.capsFailure == SIM_CAPS_PREPARSED_FAILS) {
                 SetLastError(ERROR_INVALID_FUNCTION);

@@ -1,5 +1,5 @@
 #include "AppletProcess.h"
-#include "Messages.h"
+#include "Wait.h"
 
 std::wstring BinaryFolder()
 {
@@ -75,12 +75,10 @@ static BOOL CALLBACK MatchVisibleWindow(HWND window, LPARAM context)
 HWND WaitForVisibleWindow(DWORD processId, DWORD timeoutMs)
 {
     WindowSearch search = {processId, nullptr};
-    DWORD start = GetTickCount();
-    while (search.found == nullptr && GetTickCount() - start < timeoutMs) {
+    WaitUntil("a window of process " + std::to_string(processId), [&] {
         EnumWindows(MatchVisibleWindow, (LPARAM)&search);
-        if (search.found == nullptr)
-            Sleep(20);
-    }
+        return search.found != nullptr;
+    }, timeoutMs);
     return search.found;
 }
 
@@ -117,7 +115,7 @@ std::vector<HWND> VisibleDialogs(DWORD processId, const wchar_t *caption)
 HWND WaitForDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs)
 {
     HWND found = nullptr;
-    PumpMessagesUntil([&] {
+    PumpUntil("a dialog", [&] {
         std::vector<HWND> dialogs = VisibleDialogs(processId, caption);
         found = dialogs.empty() ? nullptr : dialogs[0];
         return found != nullptr;
@@ -127,13 +125,11 @@ HWND WaitForDialog(DWORD processId, const wchar_t *caption, DWORD timeoutMs)
 
 HWND AppletProcess::waitForWindow(DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (info_.hProcess != nullptr) {
-        window_ = FindAppletWindow(info_.dwProcessId);
-        if (window_ != nullptr || !running() || GetTickCount() - start >= timeoutMs)
-            break;
-        Sleep(20);
-    }
+    // A process that has ended will show none.
+    WaitUntil("the applet's window", [&] {
+        window_ = info_.hProcess != nullptr ? FindAppletWindow(info_.dwProcessId) : nullptr;
+        return window_ != nullptr || !running();
+    }, timeoutMs);
     return window_;
 }
 
@@ -142,6 +138,20 @@ LRESULT AppletProcess::send(UINT message, WPARAM wParam, LPARAM lParam)
     DWORD_PTR result = 0;
     SendMessageTimeoutW(window_, message, wParam, lParam, SMTO_NORMAL, 10000, &result);
     return (LRESULT)result;
+}
+
+testing::AssertionResult AppletProcess::reachedMessageLoop(DWORD timeoutMs)
+{
+    DWORD_PTR result = 0;
+    if (window_ != nullptr && SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "waited " << timeoutMs << " ms for the applet's message loop to answer";
+}
+
+testing::AssertionResult AppletProcess::waitForStartUp(DebugListener &debug, DWORD timeoutMs)
+{
+    testing::AssertionResult hook = debug.waitForLine(pid(), "Starting the hook\n", timeoutMs);
+    return hook ? reachedMessageLoop(timeoutMs) : hook;
 }
 
 bool AppletProcess::post(UINT message, WPARAM wParam, LPARAM lParam)

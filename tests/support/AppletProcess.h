@@ -4,7 +4,10 @@
 // the process it started.
 #pragma once
 
+#include "DebugListener.h"
+
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,13 @@ public:
     HWND window() const { return window_; }
 
     LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Sends a message that does nothing and waits for the answer: the applet
+    // has then handled every message sent to it before. It answers wherever
+    // it waits for another program, start-up included: so start-up is over
+    // only once it has said that it starts its hook (the step before its
+    // prompts and message loop) and then answered (waitForStartUp).
+    testing::AssertionResult reachedMessageLoop(DWORD timeoutMs = 10000);
+    testing::AssertionResult waitForStartUp(DebugListener &debug, DWORD timeoutMs = 10000);
     bool post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
     bool running();

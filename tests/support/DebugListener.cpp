@@ -1,4 +1,5 @@
 #include "DebugListener.h"
+#include "Wait.h"
 
 #include <algorithm>
 #include <cstring>
@@ -11,6 +12,7 @@ DebugListener::DebugListener()
     if (mapping_ != nullptr)
         view_ = (const char *)MapViewOfFile(mapping_, FILE_MAP_READ, 0, 0, 4096);
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    arrived_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (bufferReady_ && dataReady_ && view_ && stop_)
         thread_ = CreateThread(nullptr, 0, ThreadMain, this, 0, nullptr);
 }
@@ -24,7 +26,7 @@ DebugListener::~DebugListener()
     }
     if (view_ != nullptr)
         UnmapViewOfFile(view_);
-    for (HANDLE handle : {mapping_, dataReady_, bufferReady_, stop_}) {
+    for (HANDLE handle : {mapping_, dataReady_, bufferReady_, stop_, arrived_}) {
         if (handle != nullptr)
             CloseHandle(handle);
     }
@@ -49,6 +51,7 @@ void DebugListener::run()
             entries_.push_back(entry);
             lastArrival_ = GetTickCount();
         }
+        SetEvent(arrived_);
         SetEvent(bufferReady_);
     }
 }
@@ -73,52 +76,55 @@ std::vector<std::pair<DWORD, std::string>> DebugListener::allLines()
     return lines;
 }
 
-bool DebugListener::waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs)
+testing::AssertionResult DebugListener::waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (const std::string &line : linesFrom(processId)) {
-            if (line == text)
-                return true;
-        }
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(10);
-    }
+    return waitForCount(processId, text, 1, timeoutMs);
+}
+
+testing::AssertionResult DebugListener::waitForCount(DWORD processId, const std::string &text, int count,
+                                                     DWORD timeoutMs)
+{
+    return WaitUntil(
+        std::to_string(count) + " of [" + text + "] from process " + std::to_string(processId),
+        [&] { return CountOf(linesFrom(processId), text) >= count; }, arrived_, timeoutMs,
+        [&] { return "its lines" + Listed(linesFrom(processId)); });
+}
+
+testing::AssertionResult DebugListener::catchUp()
+{
+    static const char MARKER[] = "-- the test's own lines end here --\n";
+    OutputDebugStringA(MARKER);
+    testing::AssertionResult heard = waitForLine(GetCurrentProcessId(), MARKER);
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto isMarker = [](const Entry &entry) { return entry.text == MARKER; };
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(), isMarker), entries_.end());
+    return heard;
 }
 
 std::vector<std::string> DebugListener::ownLines()
 {
-    static const char MARKER[] = "-- the test's own lines end here --\n";
-    OutputDebugStringA(MARKER);
-    waitForLine(GetCurrentProcessId(), MARKER);
-    std::vector<std::string> lines = linesFrom(GetCurrentProcessId());
-    lines.erase(std::remove(lines.begin(), lines.end(), MARKER), lines.end());
-    return lines;
+    catchUp();
+    return linesFrom(GetCurrentProcessId());
 }
 
 void DebugListener::waitForQuiet(DWORD quietMs, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    {
+    // Quiet from the call on at least: whatever the test just did had its chance.
+    DWORD const start = GetTickCount();
+    WaitUntil("no line for " + std::to_string(quietMs) + " ms", [&] {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (lastArrival_ == 0)
-            lastArrival_ = start;
-    }
-    while (GetTickCount() - start < timeoutMs) {
-        DWORD last;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            last = lastArrival_;
-        }
-        if (GetTickCount() - last >= quietMs)
-            return;
-        Sleep(20);
-    }
+        DWORD since = lastArrival_ - start < 0x80000000u ? lastArrival_ : start;
+        return GetTickCount() - since >= quietMs;
+    }, timeoutMs);
 }
 
 void DebugListener::clear()
 {
     std::lock_guard<std::mutex> lock(mutex_);
     entries_.clear();
+}
+
+int CountOf(const std::vector<std::string> &lines, const std::string &line)
+{
+    return (int)std::count(lines.begin(), lines.end(), line);
 }

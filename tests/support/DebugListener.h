@@ -1,8 +1,11 @@
 // Listens to the system debug output the way DebugView does (DBWIN_BUFFER),
 // so tests can assert a process's diagnostic lines exactly and in order.
+//   DebugListener - the lines of every process since it started listening
+//   CountOf       - how often a line is among lines
 #pragma once
 
 #include <windows.h>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,12 +21,18 @@ public:
     std::vector<std::string> linesFrom(DWORD processId);
     // Every string from every process, in order, with the writer's process id.
     std::vector<std::pair<DWORD, std::string>> allLines();
-    // Waits until the process has written `text`; true when it did in time.
-    bool waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs = 5000);
-    // Every string this process wrote, all of them: a process's lines arrive
-    // in order, so once a marker written now is heard, every earlier one is.
+    // Waits until the process has written `text` (`count` times in all); the
+    // failure lists its lines.
+    testing::AssertionResult waitForLine(DWORD processId, const std::string &text, DWORD timeoutMs = 10000);
+    testing::AssertionResult waitForCount(DWORD processId, const std::string &text, int count,
+                                          DWORD timeoutMs = 10000);
+    // Returns once every line that any process finished writing before the
+    // call has been heard: writers take turns, so a marker written now comes after them.
+    testing::AssertionResult catchUp();
+    // Every string this process wrote, all of them.
     std::vector<std::string> ownLines();
-    // Waits until no new line has come from anyone for quietMs.
+    // Only for a test that asserts that nothing more comes: waits until no
+    // new line has come from anyone for quietMs.
     void waitForQuiet(DWORD quietMs = 300, DWORD timeoutMs = 5000);
     void clear();
 
@@ -43,5 +52,8 @@ private:
     HANDLE mapping_ = nullptr;
     const char *view_ = nullptr;
     HANDLE stop_ = nullptr;
+    HANDLE arrived_ = nullptr;  // signalled at each line, for the waits
     HANDLE thread_ = nullptr;
 };
+
+int CountOf(const std::vector<std::string> &lines, const std::string &line);

@@ -1,4 +1,5 @@
 #include "UnixCommand.h"
+#include "Wait.h"
 
 #include <cstdio>
 
@@ -27,16 +28,16 @@ int RunUnixCommand(const std::string &command, DWORD timeoutMs)
             CloseHandle(process.hProcess);
         if (process.hThread != nullptr)
             CloseHandle(process.hThread);
-        for (DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(10)) {
+        WaitUntil("the status of " + command, [&] {
             FILE *file = fopen(windowsStatus.c_str(), "r");
-            if (file != nullptr) {
-                if (fscanf(file, "%d", &result) != 1)
-                    result = -1;
-                fclose(file);
-                DeleteFileA(windowsStatus.c_str());
-                break;
-            }
-        }
+            if (file == nullptr)
+                return false;
+            if (fscanf(file, "%d", &result) != 1)
+                result = -1;
+            fclose(file);
+            DeleteFileA(windowsStatus.c_str());
+            return true;
+        }, timeoutMs);
     }
     DeleteFileA(reserved);
     return result;

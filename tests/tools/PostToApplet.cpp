@@ -2,6 +2,7 @@
 // another program would: PostToApplet <message> [wParam] [lParam]
 // (numbers in decimal or 0x hex). Ends with 1 when no applet window exists.
 #include "AppletProcess.h"
+#include "Wait.h"
 
 #include <cstdio>
 #include <cwchar>
@@ -16,12 +17,7 @@ int wmain(int argc, wchar_t **argv)
     WPARAM wParam = argc > 2 ? (WPARAM)wcstoul(argv[2], nullptr, 0) : 0;
     LPARAM lParam = argc > 3 ? (LPARAM)wcstoul(argv[3], nullptr, 0) : 0;
     HWND window = nullptr;
-    for (int tries = 0; tries < 200 && window == nullptr; ++tries) {
-        window = FindAppletWindow();
-        if (window == nullptr)
-            Sleep(50);
-    }
-    if (window == nullptr) {
+    if (!WaitUntil("the applet's window", [&] { return (window = FindAppletWindow()) != nullptr; })) {
         fprintf(stderr, "No running applet found\n");
         return 1;
     }

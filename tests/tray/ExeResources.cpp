@@ -37,15 +37,5 @@ std::optional<MenuItems> ExeResources::menuItems(WORD menuId, LANGID language) c
 
 std::optional<std::wstring> ExeResources::string(WORD stringId, LANGID language) const
 {
-    HRSRC found = FindResourceExW(module_, RT_STRING, MAKEINTRESOURCEW(stringId / 16 + 1), language);
-    HGLOBAL loaded = found != nullptr ? LoadResource(module_, found) : nullptr;
-    const WCHAR *entry = loaded != nullptr ? (const WCHAR *)LockResource(loaded) : nullptr;
-    if (entry == nullptr)
-        return std::nullopt;
-    const WCHAR *end = entry + SizeofResource(module_, found) / sizeof(WCHAR);
-    for (WORD index = 0; index < stringId % 16 && entry < end; ++index)
-        entry += 1 + *entry;
-    if (entry >= end || *entry == 0 || entry + 1 + *entry > end)
-        return std::nullopt;
-    return std::wstring(entry + 1, *entry);
+    return StringResource(module_, stringId, language);
 }

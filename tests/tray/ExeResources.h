@@ -8,6 +8,7 @@
 
 #include "MenuSpy.h"
 #include "ShellTray.h"
+#include "StringTable.h"
 
 #include <optional>
 #include <string>

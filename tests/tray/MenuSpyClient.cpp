@@ -1,6 +1,6 @@
 #include "MenuSpy.h"
 #include "AppletProcess.h"
-#include "Messages.h"
+#include "Wait.h"
 
 namespace {
 
@@ -151,7 +151,8 @@ bool MenuSpy::sync(DWORD timeoutMs)
 {
     DWORD number = ++markersPosted_;
     PostMessageW(applet_, markerMessage_, number, 0);
-    return PumpMessagesUntil([&] { return lastMarkerSeen_ >= number; }, timeoutMs);
+    return PumpUntil("the applet to take marker " + std::to_string(number), [&] { return lastMarkerSeen_ >= number; },
+                     timeoutMs);
 }
 
 HWND MenuSpy::popupWindow() const
@@ -164,12 +165,12 @@ HWND MenuSpy::popupWindow() const
 bool MenuSpy::closeMenu(DWORD timeoutMs)
 {
     HWND popup = nullptr;
-    if (!PumpMessagesUntil([&] { return (popup = popupWindow()) != nullptr; }, timeoutMs))
+    if (!PumpUntil("the applet's popup menu", [&] { return (popup = popupWindow()) != nullptr; }, timeoutMs))
         return false;
     size_t closedBefore = menusClosed_;
     PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);
-    return PumpMessagesUntil([&] { return menusClosed_ > closedBefore && popupWindow() == nullptr; },
-                             timeoutMs);
+    return PumpUntil("the popup menu to close",
+                     [&] { return menusClosed_ > closedBefore && popupWindow() == nullptr; }, timeoutMs);
 }
 
 std::optional<MenuItems> MenuSpy::openTrayMenu()

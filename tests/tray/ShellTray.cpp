@@ -1,5 +1,5 @@
 #include "ShellTray.h"
-#include "Messages.h"
+#include "Wait.h"
 
 namespace {
 
@@ -122,13 +122,15 @@ std::vector<TrayNotification> ShellTray::notificationsFor(HWND appletWindow) con
 
 bool ShellTray::waitForCount(HWND appletWindow, size_t count, DWORD timeoutMs)
 {
-    return PumpMessagesUntil([&] { return notificationsFor(appletWindow).size() >= count; }, timeoutMs);
+    return PumpUntil(std::to_string(count) + " notifications at the tray",
+                     [&] { return notificationsFor(appletWindow).size() >= count; }, timeoutMs);
 }
 
 bool ShellTray::waitForLatest(HWND appletWindow, const std::function<bool(const TrayNotification &)> &done,
                               DWORD timeoutMs)
 {
-    return PumpMessagesUntil(
+    return PumpUntil(
+        "the notification awaited at the tray",
         [&] {
             std::vector<TrayNotification> notifications = notificationsFor(appletWindow);
             return !notifications.empty() && done(notifications.back());

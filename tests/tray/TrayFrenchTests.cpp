@@ -2,7 +2,7 @@
 // French, and Optimize Display in the applet's French string 127 even though
 // the menu itself carries it in English. Runs with LC_ALL=fr_FR.UTF-8 (see
 // CMakeLists.txt); the expected texts are read from the built applet.
-#include "Messages.h"
+#include "Wait.h"
 #include "MenuSpy.h"
 #include "TrayHarness.h"
 #include "TrayMenuExpectations.h"

@@ -1,7 +1,7 @@
 // The tray icon as the shell sees it: what the applet adds at start-up, which
 // image it shows with and without a switch, and that it comes back when the
 // shell restarts.
-#include "Messages.h"
+#include "Wait.h"
 #include "MenuSpy.h"
 #include "TrayHarness.h"
 
@@ -14,7 +14,6 @@ UINT const TRAY_ICON_ID = 1;
 UINT const TRAY_FLAGS = NIF_MESSAGE | NIF_ICON | NIF_TIP;
 WORD const MENU_EXIT = 105;
 USHORT const FIRMWARE_4_0 = 0x0400;
-DWORD const SETTLE_MS = 300;
 
 const char *MessageName(DWORD message)
 {
@@ -61,15 +60,19 @@ protected:
         scene->shell.restart();
         ASSERT_TRUE(scene->shell.isTheShell());
         ASSERT_TRUE(scene->shell.waitForCount(scene->applet->window(), 1)) << "the icon was not added again";
-        PumpMessagesFor(SETTLE_MS);
+        // The announcement is a sent message: once the applet answers one
+        // sent after it, everything it told the tray about it is here.
+        ASSERT_TRUE(scene->applet->reachedMessageLoop());
         std::vector<TrayNotification> notifications = scene->notifications();
         ASSERT_EQ(notifications.size(), 1u);
         ExpectTheAppletsIcon(*scene, notifications[0], NIM_ADD, icon);
     }
 };
 
-// The start-up probe decides the icon; either way it is added once.
-TEST_F(TrayIconTest, StartUpAddsTheIconOnceAttachedOrNotAsTheSwitchIs)
+// The start-up probe decides the icon; either way it is added once. A
+// restarted shell has forgotten every icon: the applet adds its own again,
+// each time the shell announces itself.
+TEST_F(TrayIconTest, StartUpAddsTheIconOnceAsTheSwitchIsAndARestartedShellGetsItBack)
 {
     struct Row {
         const char *name;
@@ -86,10 +89,16 @@ TEST_F(TrayIconTest, StartUpAddsTheIconOnceAttachedOrNotAsTheSwitchIs)
         if (row.productId != 0)
             scene->addSwitch(row.productId, FIRMWARE_4_0);
         ASSERT_TRUE(scene->startApplet()) << "no icon reached the shell";
-        PumpMessagesFor(SETTLE_MS);
+        // The applet has answered a message sent after its icon came: the
+        // tray, answering the applet meanwhile, has heard all it said before.
+        ASSERT_TRUE(scene->applet->reachedMessageLoop());
         std::vector<TrayNotification> notifications = scene->notifications();
         ASSERT_EQ(notifications.size(), 1u);
         ExpectTheAppletsIcon(*scene, notifications[0], NIM_ADD, row.icon);
+        for (int restart = 1; restart <= 2; ++restart) {
+            SCOPED_TRACE(testing::Message() << "restart " << restart);
+            expectAddedAgainOnRestart(row.icon);
+        }
     }
 }
 
@@ -109,31 +118,6 @@ TEST_F(TrayIconTest, TheIconFollowsTheSwitchGoingAndComing)
             WORD shown = scene->iconShown(notification);
             EXPECT_NE(shown, 0) << "an image that is neither of the applet's tray icons";
             ExpectTheAppletsIcon(*scene, notification, NIM_MODIFY, shown);
-        }
-    }
-}
-
-// A restarted shell has forgotten every icon: the applet adds its own again,
-// each time the shell announces itself.
-TEST_F(TrayIconTest, ARestartedShellGetsTheIconBack)
-{
-    struct Row {
-        const char *name;
-        USHORT productId;       // 0: no switch
-        WORD icon;
-    } const rows[] = {
-        {"no switch", 0, NOT_ATTACHED_ICON},
-        {"switch 5A01", 0x5A01, ATTACHED_ICON},
-    };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
-        freshScene();
-        if (row.productId != 0)
-            scene->addSwitch(row.productId, FIRMWARE_4_0);
-        ASSERT_TRUE(scene->startApplet());
-        for (int restart = 1; restart <= 2; ++restart) {
-            SCOPED_TRACE(testing::Message() << "restart " << restart);
-            expectAddedAgainOnRestart(row.icon);
         }
     }
 }
@@ -174,6 +158,7 @@ TEST_F(TrayIconTest, ExitTakesTheIconAway)
                     SendMessageW(notification.window, WM_DISPLAYCHANGE, 32, MAKELPARAM(1280, 1024));
             };
         }
+        ASSERT_TRUE(scene->sim.catchUp());
         scene->sim.clearReports();
         scene->applet->post(WM_COMMAND, MENU_EXIT, 0);
         ASSERT_TRUE(scene->shell.waitForCount(scene->applet->window(), 2)) << "the icon was not deleted";
@@ -181,6 +166,7 @@ TEST_F(TrayIconTest, ExitTakesTheIconAway)
         EXPECT_EQ(notifications[1].message, (DWORD)NIM_DELETE);
         EXPECT_EQ(notifications[1].id, TRAY_ICON_ID);
         EXPECT_TRUE(scene->applet->waitForExit(10000));
+        ASSERT_TRUE(scene->sim.catchUp());
         EXPECT_TRUE(scene->sim.reports(id).empty()) << "the switch heard from a closing applet";
     }
 }

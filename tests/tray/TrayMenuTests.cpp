@@ -1,7 +1,7 @@
 // The tray icon's popup menu as the user gets it from the real applet on an
 // English system: the items each opening shows for the variant and the switch
 // at hand, and what the shell's mouse notifications do.
-#include "Messages.h"
+#include "Wait.h"
 #include "MenuSpy.h"
 #include "TrayHarness.h"
 #include "TrayMenuExpectations.h"
@@ -279,13 +279,15 @@ TEST_F(TrayMenuTest, ADoubleClickSwitchesAllOnTheReleaseThatFollows)
         ASSERT_TRUE(scene->startApplet());
         MenuSpy spy(scene->applet->window());
         ASSERT_TRUE(spy.installed());
-        scene->sim.waitForQuiet();
+        ASSERT_TRUE(scene->sim.catchUp());
         size_t before = switchAllReports();
 
+        // Once the applet has taken the marker posted after them, it has
+        // handled the notices, and the switch catches up with what it wrote.
         for (const Notice &notice : row.notices)
             spy.notify(notice.iconId, notice.mouseMessage);
         ASSERT_TRUE(spy.sync());
-        scene->sim.waitForQuiet();
+        ASSERT_TRUE(scene->sim.catchUp());
         EXPECT_EQ(switchAllReports() - before, row.switchAll);
         EXPECT_TRUE(spy.menusShown().empty());
     }

@@ -6,7 +6,7 @@
 // Options offers the device sounds from XP on, and the control pipe keeps
 // other computers out from Vista on.
 #include "DebugListener.h"
-#include "Messages.h"
+#include "Wait.h"
 #include "TrayHarness.h"
 
 #include <gtest/gtest.h>
@@ -143,13 +143,16 @@ TEST_F(VersionTest, StartsShowsItsIconAndSwitchesWhereThisVersionFindsTheSwitch)
         EXPECT_EQ(notifications[0].message, (DWORD)NIM_ADD);
         EXPECT_EQ(scene.iconShown(notifications[0]), found ? ATTACHED_ICON : NOT_ATTACHED_ICON);
 
+        // Sent, not posted: once the applet answers and the switch catches
+        // up, whatever the command wrote is there.
+        ASSERT_TRUE(scene.sim.catchUp());
         scene.sim.clearReports();
-        ASSERT_TRUE(scene.applet->post(WM_COMMAND, MENU_SWITCH_ALL));
+        scene.applet->send(WM_COMMAND, MENU_SWITCH_ALL);
+        ASSERT_TRUE(scene.sim.catchUp());
         if (found) {
             ASSERT_TRUE(scene.sim.waitForReports(1, REPORT_WAIT_MS, id)) << "no switch report";
             EXPECT_EQ(HexBytes(scene.sim.reports(id)[0].bytes), "01 06 00 00 00 00 00 00");
         } else {
-            scene.sim.waitForQuiet(500);
             EXPECT_TRUE(scene.sim.writes(id).empty()) << "this Windows should not take it for the switch";
         }
     }
@@ -194,7 +197,7 @@ TEST_F(VersionTest, ThePipeKeepsOtherComputersOutWhereThisVersionCan)
         bool started = applet.start();
         SetEnvironmentVariableW(L"WINEDEBUG", debugChannels[0] != 0 ? debugChannels : nullptr);
         ASSERT_TRUE(started);
-        PumpMessagesUntil([&] {
+        (void)PumpUntil("Wine's trace of the control pipe's creation", [&] {
             text = ReadWholeFile(path.c_str()).substr(before);
             return text.find("Morvax\", ") != std::string::npos;
         }, REPORT_WAIT_MS);

@@ -13,9 +13,10 @@ source "$(dirname "$0")/../../scripts/wine-env.sh"
 
 case "$1" in
   --make)
-    rm -rf "$2" "$2"-failed-*
-    wine_prefix_ready "$2" >/dev/null
-    exit $? ;;
+    rm -rf "$2"-failed-*
+    private_desktop "$2" --fresh --on-this-display
+    end_private_desktop
+    exit 0 ;;
   --remove)
     export WINEPREFIX=$2
     wineserver -k >/dev/null 2>&1 || true
@@ -28,7 +29,8 @@ program=$2
 version=$3
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 # The stand-ins beside the tests lead the applet to the simulated switch.
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;setupapi,hid=n,b"
+export WINEDLLOVERRIDES="winemenubuilder.exe=d"
+use_stand_ins
 if ! wine winecfg -v "$version" >/dev/null 2>&1; then
   echo "winecfg -v $version: refused by this $WINEARCH prefix"
   export VARNEL_VERSION_REFUSED=1
