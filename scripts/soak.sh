@@ -17,9 +17,9 @@
 # --reuse  runs in the Wine prefix and on the display already set up (the
 #          test run's desktop of its own), with the binaries in BUILD_DIR/bin.
 # Without it, it builds into BUILD_DIR (default build-tests) and runs in a
-# Wine prefix of its own there (soak-prefix: a test run in the same build,
-# which ends the test prefix's wineserver, leaves it alone) on a private X
-# display; where the machine runs no 32-bit programs (or with
+# Wine prefix of its own there, made afresh (soak-prefix: a test run in the
+# same build, which ends the test prefix's wineserver, leaves it alone) on a
+# private X display; where the machine runs no 32-bit programs (or with
 # VARNEL_FORCE_64BIT=1) it soaks a 64-bit build of the same sources, in
 # BUILD_DIR-x64, and says so.
 set -euo pipefail
@@ -43,11 +43,8 @@ if [ "$reuse" = 0 ]; then
   build_for_wine "$root" "$build" SoakDriver VarnelKVM Quillhook MenuSpy SimSwitchSetupapi SimSwitchHid SimMixerWinmm
   build=$WINE_BUILD
   say_which_build
-  wine_prefix_ready "$build/soak-prefix"
-  start_private_display
-  trap stop_private_display EXIT
-  wineserver -p 2>/dev/null || true  # one may be up already for this prefix
-  wine wineboot </dev/null >/dev/null 2>&1
+  private_desktop "$build/soak-prefix" --fresh
+  trap end_private_desktop EXIT
 else
   : "${WINEPREFIX:?--reuse needs the WINEPREFIX of the test run}"
   : "${DISPLAY:?--reuse needs the DISPLAY of the test run}"

@@ -1,8 +1,8 @@
 #include "SoakRig.h"
 #include "BenchTiming.h"
-#include "Messages.h"
 #include "PipeClient.h"
 #include "UnixCommand.h"
+#include "Wait.h"
 
 #include <cstdio>
 
@@ -142,7 +142,7 @@ bool SoakRig::start(std::string *failure)
     };
     simulator_.setListener(listener);
 
-    notepad_.reset(new FocusedNotepad());
+    notepad_.reset(new Notepad());
     if (!notepad_->started())
         return *failure = "Notepad did not start", false;
     applet_.reset(new AppletProcess());
@@ -153,7 +153,8 @@ bool SoakRig::start(std::string *failure)
     spy_.reset(new MenuSpy(applet_->window()));
     if (!spy_->installed() || !spy_->sync())
         return *failure = "the menu spy could not watch the applet", false;
-    // Start-up's own reports are not the soak's.
+    // Start-up's own reports are not the soak's. Their number depends on the
+    // switch met, so their end is waited for as quiet.
     simulator_.waitForQuiet();
     simulator_.setListener(nullptr);
     simulator_.clearReports();
@@ -172,33 +173,33 @@ bool SoakRig::start(std::string *failure)
 // does not stand in for another.
 void SoakRig::waitForExpectedReports()
 {
-    for (DWORD start = GetTickCount();; Sleep(5)) {
-        std::vector<int> lagging;
+    std::vector<int> lagging;
+    auto allCame = [&] {
+        lagging.clear();
         for (int kind = 0; kind < 3; ++kind) {
             size_t wanted = ledger_.expectedOfKind(KINDS[kind]) - givenUp_[KINDS[kind]];
             if ((size_t)receivedOfKind_[kind] < wanted)
                 lagging.push_back(kind);
         }
-        if (lagging.empty())
-            return;
-        if (GetTickCount() - start >= REPORT_TIMEOUT_MS) {
-            for (int kind : lagging)
-                givenUp_[KINDS[kind]] = ledger_.expectedOfKind(KINDS[kind]) - (size_t)receivedOfKind_[kind];
-            fault("reports that did not come within 5 s of their action");
-            return;
-        }
-    }
+        return lagging.empty();
+    };
+    if (WaitUntil("every report of the action", allCame, REPORT_TIMEOUT_MS))
+        return;
+    for (int kind : lagging)
+        givenUp_[KINDS[kind]] = ledger_.expectedOfKind(KINDS[kind]) - (size_t)receivedOfKind_[kind];
+    fault("reports that did not come within 5 s of their action");
 }
 
 bool SoakRig::waitForWatcher(int interfaceId)
 {
     DWORD steadySince = GetTickCount();
-    for (DWORD start = GetTickCount(); GetTickCount() - start < WATCHER_TIMEOUT_MS; Sleep(10)) {
+    auto listening = [&] {
         if (simulator_.openCount(interfaceId) < 1)
             steadySince = GetTickCount();
-        else if (GetTickCount() - steadySince >= WATCHER_STEADY_MS)
-            return true;
-    }
+        return GetTickCount() - steadySince >= WATCHER_STEADY_MS;
+    };
+    if (WaitUntil("the watcher holding the switch open", listening, WATCHER_TIMEOUT_MS))
+        return true;
     fault("switch plugged in, its watcher never listening");
     return false;
 }
@@ -284,7 +285,11 @@ bool SoakRig::focusNotepad()
     HWND edit = window != nullptr ? FindWindowExW(window, nullptr, L"Edit", nullptr) : nullptr;
     if (edit != nullptr && notepad_->text().size() > 1000)
         SendMessageTimeoutW(edit, WM_SETTEXT, 0, (LPARAM)L"", SMTO_NORMAL, 5000, nullptr);
-    if (notepad_->focusForXdotool())
+    // A letter no sequence uses, typed on the X display.
+    if (notepad_->focus([this] {
+            notepad_->giveXFocus();
+            RunUnixCommand("xdotool key z");
+        }))
         return true;
     fault("typed hotkey skipped: Notepad did not take the focus");
     return false;
@@ -357,7 +362,7 @@ bool SoakRig::closeDialog(HWND dialog, int closing, bool about)
     }
     // Gone, and the applet back in its own message loop: under Wine without a
     // window manager the closing holds its main thread for a while.
-    return PumpMessagesUntil([&] { return !IsWindow(dialog); }, DIALOG_TIMEOUT_MS) && spy_->sync();
+    return PumpUntil("the dialog gone", [&] { return !IsWindow(dialog); }, DIALOG_TIMEOUT_MS) && spy_->sync();
 }
 
 void SoakRig::optionsDialog(int closing)

@@ -90,7 +90,7 @@ private:
     SimulatedMixers mixers_;
     ReportLedger ledger_;
     SwitchModel model_;
-    std::unique_ptr<FocusedNotepad> notepad_;
+    std::unique_ptr<Notepad> notepad_;
     std::unique_ptr<AppletProcess> applet_;
     std::unique_ptr<MenuSpy> spy_;
     int fw4_ = -1, fw3_ = -1, mixer_ = -1;
