@@ -27,7 +27,7 @@ struct Variant {
     DWORD noAudio, noButton, switchOnExit, switchOnShutdown;
 };
 
-// Commands are sent, not posted: when send() returns the applet has handled
+// Commands are sent, not posted: when handled() says so the applet has handled
 // one, and once the listener and the switch have caught up, its lines and
 // reports are all there.
 class SwitchCommandTest : public AppletSwitchTest {
@@ -67,7 +67,7 @@ TEST_F(SwitchCommandTest, TheSwitchingItemsOfBothMenusSendTheirCommand)
         SCOPED_TRACE(row.command);
         simulator.clearReports();
         debug.clear();
-        applet.send(WM_COMMAND, row.command);
+        ASSERT_TRUE(applet.handled(WM_COMMAND, row.command));
         std::vector<std::string> lines = appletLines(applet);
         std::vector<SimReport> reports = simulator.reports(id);
         ASSERT_EQ(reports.size(), 1u);
@@ -85,7 +85,7 @@ TEST_F(SwitchCommandTest, WithoutASwitchTheItemsSendNothingAndLogNothing)
     startApplet({0, 0, 0, 0}, applet);
     debug.clear();
     for (WORD command : {32773, 32779, 32780, 32784, 32785, 32786})
-        applet.send(WM_COMMAND, command);
+        ASSERT_TRUE(applet.handled(WM_COMMAND, command));
     EXPECT_EQ(CountOf(appletLines(applet), SWITCH_LINE), 0);
     EXPECT_TRUE(simulator.writes().empty());
     EXPECT_TRUE(applet.running());
@@ -199,7 +199,7 @@ TEST_F(SwitchCommandTest, TheSwitchMetDecidesTheVariantForTheRestOfTheRun)
         AppletProcess applet;
         startApplet({0, 1, 0, 1}, applet);
 
-        applet.send(WM_COMMAND, 32784);
+        ASSERT_TRUE(applet.handled(WM_COMMAND, 32784));
         ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, metSwitch));
         simulator.unplug(metSwitch, SIM_NOTIFY_NONE);
         simulator.plug(laterSwitch, SIM_NOTIFY_NONE);
@@ -238,14 +238,14 @@ TEST_F(SwitchCommandTest, OnWindows98TheSwitchIsFoundByItsSerial)
     int bySerial = simulator.add(HidInterface(L"vid_7e51&pid_5a01&fedcba9876543210", 0x7E51, 0x5A01));
     AppletProcess applet;
     startApplet({0, 0, 0, 0}, applet);
-    applet.send(WM_COMMAND, 32784);
+    ASSERT_TRUE(applet.handled(WM_COMMAND, 32784));
     ASSERT_TRUE(simulator.waitForReports(1, WAIT_MS, bySerial));
 
     // Without its serial key the same kind of path is not the switch there.
     simulator.unplug(bySerial, SIM_NOTIFY_NONE);
     int withoutKey = simulator.add(SwitchInterface(0x5A01, 0x0400, 8));
     simulator.clearReports();
-    applet.send(WM_COMMAND, 32784);
+    ASSERT_TRUE(applet.handled(WM_COMMAND, 32784));
     ASSERT_TRUE(simulator.catchUp());
     EXPECT_TRUE(simulator.writes(withoutKey).empty());
 }

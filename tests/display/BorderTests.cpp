@@ -118,10 +118,10 @@ TEST_F(BorderTest, EachRequestSendsItsReports)
         }
         if (row.draws) {
             ASSERT_TRUE(debug.waitForLine(applet.pid(), DRAWING_LINE, WAIT_MS));
-        } else {
-            // Nothing is drawn: no loop says so in the time one takes to start.
-            debug.waitForQuiet(500);
         }
+        // Nothing more comes: no loop, or no second one, says it draws in the
+        // time one takes to start.
+        debug.waitForQuiet(500);
         EXPECT_EQ(reportsNow(), row.reports);
         std::vector<std::string> lines = linesNow(applet);
         if (row.line != nullptr) {
@@ -201,6 +201,8 @@ TEST_F(BorderTest, QuickRequestsLeaveExactlyOneLoopDrawing)
     }
     ASSERT_TRUE(simulator.waitForReports(3 * ROUNDS, 30000, switchId));
     EXPECT_TRUE(waitForLoops(applet, ROUNDS + 1, 1)) << "one loop per border started, and one left drawing";
+    // Nothing more comes: no loop beyond one per border started.
+    debug.waitForQuiet(500);
     std::vector<std::string> lines = linesNow(applet);
     EXPECT_EQ(CountOf(lines, DRAWING_LINE), ROUNDS + 1) << "one loop per border started";
     EXPECT_EQ(loopsRunning(applet), 1);
@@ -233,6 +235,7 @@ TEST_F(BorderTest, TheShowingBorderIsDrawnAnewAfterChangesAndEndedAtExit)
     // Border on; resolution and border; the greeting and the resolution.
     ASSERT_TRUE(simulator.waitForReports(5, WAIT_MS, switchId));
     EXPECT_TRUE(waitForLoops(applet, 3, 1)) << "three loops drawn in turn, one left drawing";
+    debug.waitForQuiet(500);  // nothing more comes: no fourth loop
     EXPECT_EQ(CountOf(linesNow(applet), DRAWING_LINE), 3);
     EXPECT_EQ(loopsRunning(applet), 1);
 

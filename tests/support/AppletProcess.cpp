@@ -140,6 +140,15 @@ LRESULT AppletProcess::send(UINT message, WPARAM wParam, LPARAM lParam)
     return (LRESULT)result;
 }
 
+testing::AssertionResult AppletProcess::handled(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(window_, message, wParam, lParam, SMTO_NORMAL, 10000, &result) != 0)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "the applet did not answer message " << message << " (" << wParam
+                                       << "), error " << GetLastError();
+}
+
 testing::AssertionResult AppletProcess::reachedMessageLoop(DWORD timeoutMs)
 {
     DWORD_PTR result = 0;

@@ -41,6 +41,8 @@ public:
     HWND window() const { return window_; }
 
     LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Sent and answered within 10 s; says which message was not.
+    testing::AssertionResult handled(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
     // Sends a message that does nothing and waits for the answer: the applet
     // has then handled every message sent to it before. It answers wherever
     // it waits for another program, start-up included: so start-up is over

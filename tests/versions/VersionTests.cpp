@@ -147,7 +147,7 @@ TEST_F(VersionTest, StartsShowsItsIconAndSwitchesWhereThisVersionFindsTheSwitch)
         // up, whatever the command wrote is there.
         ASSERT_TRUE(scene.sim.catchUp());
         scene.sim.clearReports();
-        scene.applet->send(WM_COMMAND, MENU_SWITCH_ALL);
+        ASSERT_TRUE(scene.applet->handled(WM_COMMAND, MENU_SWITCH_ALL));
         ASSERT_TRUE(scene.sim.catchUp());
         if (found) {
             ASSERT_TRUE(scene.sim.waitForReports(1, REPORT_WAIT_MS, id)) << "no switch report";
