@@ -14,6 +14,20 @@ DWORD const NUMLOCK = VK_NUMLOCK;
 DWORD const KEY_A = 'A';
 DWORD const KEY_Q = 'Q';
 
+// A failing row prints as its name: every row type here has one.
+template <typename Row>
+auto operator<<(std::ostream &out, const Row &row) -> decltype(out << row.name)
+{
+    return out << row.name;
+}
+
+// The recognizer is handed one key release while the named ALT keys are down.
+void ReleaseWithAltHeld(DWORD key, AltHeld alt)
+{
+    AltKeys held(alt);
+    OnHotkeyEvent(nullptr, 0, key, 0);
+}
+
 // ---------------------------------------------------------------------------
 // The switching sequence.
 
@@ -32,11 +46,6 @@ struct SwitchRow {
     TimerChange altDelay;
     Sent sent;
 };
-
-void PrintTo(const SwitchRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 bool const RUNNING = true;
 bool const IDLE = false;
@@ -103,10 +112,7 @@ TEST_P(SwitchSequence, OneRelease)
     UINT_PTR const altDelayBefore = appState.altDelayTimerId;
 
     beginRow();
-    {
-        AltKeys held(row.alt);
-        OnHotkeyEvent(nullptr, 0, row.key, 0);
-    }
+    ReleaseWithAltHeld(row.key, row.alt);
 
     EXPECT_EQ(appState.switchKeyState, row.nextState);
     EXPECT_EQ(appState.videoOnly, row.nextVideoOnly);
@@ -163,11 +169,6 @@ OptimizeRow const optimizeRows[] = {
     {"3: another key goes back to 0", THREE_KEYS, 3, IDLE, KEY_A, ALT_UP, 0, TIMER_KEPT, false},
 };
 
-void PrintTo(const OptimizeRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
 class OptimizeSequence : public HotkeyFixture, public ::testing::WithParamInterface<OptimizeRow> {};
 
 TEST_P(OptimizeSequence, OneRelease)
@@ -185,10 +186,7 @@ TEST_P(OptimizeSequence, OneRelease)
     UINT_PTR const sequenceBefore = appState.sequenceTimerId;
 
     beginRow();
-    {
-        AltKeys held(row.alt);
-        OnHotkeyEvent(nullptr, 0, row.key, 0);
-    }
+    ReleaseWithAltHeld(row.key, row.alt);
 
     EXPECT_EQ(appState.optimizeKeyState, row.nextState);
     EXPECT_EQ(appState.videoOnly, 1u);
@@ -222,11 +220,6 @@ struct GateRow {
     bool optimized;
 };
 
-void PrintTo(const GateRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
-
 GateRow const gateRows[] = {
     // name                              fw  eK eKO   A   B   s  o   key  ALT  -> s  o   sent  optimized
     {"firmware 4: both sequences advance", 4, 1, 1, SCROLL, SCROLL, 0, 0, SCROLL, ALT_UP, 1, 1, SENT_NOTHING, false},
@@ -258,10 +251,7 @@ TEST_P(WhoSeesARelease, OneRelease)
     appState.optimizeKeyState = row.optimizeState;
 
     beginRow();
-    {
-        AltKeys held(row.alt);
-        OnHotkeyEvent(nullptr, 0, row.key, 0);
-    }
+    ReleaseWithAltHeld(row.key, row.alt);
 
     EXPECT_EQ(appState.switchKeyState, row.nextSwitchState);
     EXPECT_EQ(appState.optimizeKeyState, row.nextOptimizeState);
@@ -291,11 +281,6 @@ struct TickRow {
     TimerChange altDelay;
     Sent sent;
 };
-
-void PrintTo(const TickRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 TickRow const tickRows[] = {
     // name                                        tick   A   s  o  vo  ALT -> s  o  vo  window  altDelay  sent
@@ -357,11 +342,6 @@ struct ReleaseRow {
     bool rightDownAfter;
     Sent sent;
 };
-
-void PrintTo(const ReleaseRow &row, std::ostream *out)
-{
-    *out << row.name;
-}
 
 ReleaseRow const releaseRows[] = {
     {"video only, no ALT down: nothing is released", 1, ALT_UP, false, false, SENT_VIDEO},
