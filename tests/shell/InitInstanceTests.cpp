@@ -31,7 +31,14 @@ protected:
         DrainQuit();
     }
 
-    bool start() { return InitInstance(GetModuleHandleW(nullptr), SW_HIDE) != FALSE; }
+    // Starts from a fresh record, as the applet's entry point does.
+    bool start()
+    {
+        appState = AppState();
+        LoadUiString(IDS_CLASS_NAME, appState.windowTitle);
+        LoadUiString(IDS_CLASS_NAME, appState.className);
+        return InitInstance(GetModuleHandleW(nullptr), SW_HIDE) != FALSE;
+    }
 
     // Removes the WM_QUIT the exit sequence posted; its exit code, or -1 without one.
     static int DrainQuit()
@@ -55,9 +62,6 @@ TEST_F(InProcessApplet, MissingValuesGiveTheDefaultsAndAMissingKeyIsCreated)
         CleanRegistry::RemoveAll();
         if (parentExists)
             SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_PARENT, L"unrelated", 5);
-        appState = AppState();
-        LoadUiString(IDS_CLASS_NAME, appState.windowTitle);
-        LoadUiString(IDS_CLASS_NAME, appState.className);
         ASSERT_TRUE(start());
         EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, SETTINGS_KEY));
         EXPECT_EQ(appState.runOnStartup, 1u);
@@ -76,16 +80,19 @@ TEST_F(InProcessApplet, MissingValuesGiveTheDefaultsAndAMissingKeyIsCreated)
     }
 }
 
+// A value as stored (its type and bytes) and the number read from it.
+struct StoredValueRow {
+    const char *name;
+    DWORD type;
+    std::vector<BYTE> data;
+    DWORD expected;
+};
+
 // A setting is the first four bytes of whatever is stored, little-endian;
 // shorter data is padded with zeros, never with stray bytes.
 TEST_F(InProcessApplet, SettingsAreReadWhateverTheirType)
 {
-    struct Row {
-        const char *name;
-        DWORD type;
-        std::vector<BYTE> data;
-        DWORD expected;
-    } const rows[] = {
+    StoredValueRow const rows[] = {
         {"dword", REG_DWORD, {0x90, 0, 0, 0}, 144},
         {"binary of four", REG_BINARY, {0x78, 0x56, 0x34, 0x12}, 0x12345678},
         {"binary of two", REG_BINARY, {0x91, 0x00}, 0x91},
@@ -96,7 +103,7 @@ TEST_F(InProcessApplet, SettingsAreReadWhateverTheirType)
         {"string \"1\"", REG_SZ, {'1', 0, 0, 0}, 0x31},
         {"big-endian dword", REG_DWORD_BIG_ENDIAN, {0, 0, 0, 0x11}, 0x11000000},
     };
-    for (const Row &row : rows) {
+    for (const StoredValueRow &row : rows) {
         SCOPED_TRACE(row.name);
         CleanRegistry::RemoveAll();
         // Poison the stack the read buffer will use, so stray bytes would show.
@@ -105,9 +112,6 @@ TEST_F(InProcessApplet, SettingsAreReadWhateverTheirType)
             poison[i] = 0xCC;
         SetRegistryValue(HKEY_CURRENT_USER, SETTINGS_KEY, L"ActiveKey", row.type, row.data.data(),
                          (DWORD)row.data.size());
-        appState = AppState();
-        LoadUiString(IDS_CLASS_NAME, appState.windowTitle);
-        LoadUiString(IDS_CLASS_NAME, appState.className);
         ASSERT_TRUE(start());
         EXPECT_EQ(appState.activeKey, row.expected);
         RunExitSequence(false);
@@ -119,26 +123,18 @@ TEST_F(InProcessApplet, SettingsAreReadWhateverTheirType)
 // counts as unreadable and leaves the flag at 0.
 TEST_F(InProcessApplet, VariantFlagsAreReadIntoFourBytes)
 {
-    struct Row {
-        const char *name;
-        DWORD type;
-        std::vector<BYTE> data;
-        DWORD expected;
-    } const rows[] = {
+    StoredValueRow const rows[] = {
         {"dword 1", REG_DWORD, {1, 0, 0, 0}, 1},
         {"dword 0", REG_DWORD, {0, 0, 0, 0}, 0},
         {"binary of two", REG_BINARY, {0x02, 0x01}, 0x0102},
         {"string \"1\" (four bytes with its terminator)", REG_SZ, {'1', 0, 0, 0}, 0x31},
         {"qword 1 (too long)", REG_QWORD, {1, 0, 0, 0, 0, 0, 0, 0}, 0},
     };
-    for (const Row &row : rows) {
+    for (const StoredValueRow &row : rows) {
         SCOPED_TRACE(row.name);
         CleanRegistry::RemoveAll();
         SetRegistryValue(HKEY_LOCAL_MACHINE, VARIANT_KEY, L"NoAudioKestrel", row.type, row.data.data(),
                          (DWORD)row.data.size());
-        appState = AppState();
-        LoadUiString(IDS_CLASS_NAME, appState.windowTitle);
-        LoadUiString(IDS_CLASS_NAME, appState.className);
         ASSERT_TRUE(start());
         EXPECT_EQ(appState.noAudio, row.expected);
         EXPECT_EQ(appState.noButton, 0u);
@@ -170,9 +166,6 @@ TEST_F(InProcessApplet, HotkeyTimersFollowTheirSettings)
         CleanRegistry::RemoveAll();
         SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"EnableKeys", row.enableKeys);
         SetRegistryDword(HKEY_CURRENT_USER, SETTINGS_KEY, L"EnableKeys_Optimize", row.enableKeysOptimize);
-        appState = AppState();
-        LoadUiString(IDS_CLASS_NAME, appState.windowTitle);
-        LoadUiString(IDS_CLASS_NAME, appState.className);
         ASSERT_TRUE(start());
         EXPECT_EQ(appState.sequenceTimerId != TIMER_NOT_RUNNING, row.enableKeys != 0);
         EXPECT_EQ(appState.optimizeTimerId != TIMER_NOT_RUNNING, row.enableKeysOptimize != 0);
