@@ -188,6 +188,7 @@ struct SimulatedSwitch::State {
     void closeInterface(int id);
     void record(int id, const std::vector<BYTE> &bytes);
     void emit(const SimEvent &event);
+    void emit(SimEvent::Kind kind, int id, int openCount = 0, const SimReport &report = SimReport());
     void touch();
     bool tookEveryClosedConnection();
     int sendInput(int id, const std::vector<BYTE> &report);
@@ -327,11 +328,7 @@ void SimulatedSwitch::State::connected(PipeInstance *instance)
         lastActivity = GetTickCount();
     }
     SetEvent(changed);
-    SimEvent event;
-    event.kind = SimEvent::Open;
-    event.interfaceId = id;
-    event.openCount = openNow;
-    emit(event);
+    emit(SimEvent::Open, id, openNow);
     createInstance(id);
     startRead(instance);
 }
@@ -366,11 +363,7 @@ void SimulatedSwitch::State::closeInstance(PipeInstance *instance)
             lastActivity = GetTickCount();
         }
         SetEvent(changed);
-        SimEvent event;
-        event.kind = SimEvent::Close;
-        event.interfaceId = id;
-        event.openCount = openNow;
-        emit(event);
+        emit(SimEvent::Close, id, openNow);
     }
     CloseHandle(instance->pipe);
     instance->pipe = INVALID_HANDLE_VALUE;
@@ -421,23 +414,38 @@ bool SimulatedSwitch::State::tookEveryClosedConnection()
     return true;
 }
 
-void SimulatedSwitch::State::record(int id, const std::vector<BYTE> &bytes)
+// A report of `bytes` on interface `id`, stamped now.
+static SimReport StampedReport(int id, const std::vector<BYTE> &bytes)
 {
     SimReport report;
     report.interfaceId = id;
     report.bytes = bytes;
-    report.accepted = !bytes.empty() && bytes.size() == interfaces[id].description.outputReportLength;
     report.tick = GetTickCount();
     GetLocalTime(&report.localTime);
+    return report;
+}
+
+void SimulatedSwitch::State::record(int id, const std::vector<BYTE> &bytes)
+{
+    SimReport report = StampedReport(id, bytes);
+    report.accepted = !bytes.empty() && bytes.size() == interfaces[id].description.outputReportLength;
     {
         std::lock_guard<std::mutex> lock(mutex);
         writes.push_back(report);
         lastActivity = report.tick;
     }
     SetEvent(changed);
+    emit(SimEvent::Write, id, 0, report);
+}
+
+// An event on interface `id`: openCount for Open, Close and InputSent (the
+// handles open after it, the clients reached), report for Write and InputSent.
+void SimulatedSwitch::State::emit(SimEvent::Kind kind, int id, int openCount, const SimReport &report)
+{
     SimEvent event;
-    event.kind = SimEvent::Write;
+    event.kind = kind;
     event.interfaceId = id;
+    event.openCount = openCount;
     event.report = report;
     emit(event);
 }
@@ -476,15 +484,7 @@ int SimulatedSwitch::State::sendInput(int id, const std::vector<BYTE> &report)
             delete operation;
         }
     }
-    SimEvent event;
-    event.kind = SimEvent::InputSent;
-    event.interfaceId = id;
-    event.report.interfaceId = id;
-    event.report.bytes = bytes;
-    event.report.tick = GetTickCount();
-    GetLocalTime(&event.report.localTime);
-    event.openCount = reached;
-    emit(event);
+    emit(SimEvent::InputSent, id, reached, StampedReport(id, bytes));
     return reached;
 }
 
@@ -763,10 +763,7 @@ void SimulatedSwitch::plug(int id, DWORD notify)
         SimLockedTable table(*state.table);
         table->interfaces[state.interfaces[id].tableSlot].state = SIM_SLOT_PRESENT;
     }
-    SimEvent event;
-    event.kind = SimEvent::Plug;
-    event.interfaceId = id;
-    state.emit(event);
+    state.emit(SimEvent::Plug, id);
     state.sendNotices(id, true, notify);
 }
 
@@ -786,10 +783,7 @@ void SimulatedSwitch::unplug(int id, DWORD notify)
         state.interfaces[id].present = false;
     });
     state.touch();
-    SimEvent event;
-    event.kind = SimEvent::Unplug;
-    event.interfaceId = id;
-    state.emit(event);
+    state.emit(SimEvent::Unplug, id);
     state.sendNotices(id, false, notify);
 }
 
