@@ -8,8 +8,12 @@
 //
 // Each interface is a named pipe. Spare instances always wait for a client,
 // because the applet opens the switch afresh for every report and never waits
-// for a busy pipe; each connection gets a new spare at once. Sixteen spares
-// cover any burst of opens faster than this thread can answer them.
+// for a busy pipe; each connection gets a new spare at once. The spares must
+// cover a whole burst of opens while this thread gets no processor at all:
+// so as many as the largest burst (twenty quick border requests, sixty
+// reports), and some. With sixteen, a heavily loaded machine once received
+// 58 of those 60, the two missing ones from the middle of the burst; spares
+// running out is the likely cause, not a proven one.
 #include "SimulatedSwitch.h"
 #include "SimSwitchTable.h"
 
@@ -35,7 +39,7 @@ static wchar_t const DLL_OVERRIDES_VARIABLE[] = L"WINEDLLOVERRIDES";
 static wchar_t const SERIAL_ROOT[] = L"Enum\\HID";
 static DWORD const PIPE_BUFFER_BYTES = 4096;
 static DWORD const READ_BUFFER_BYTES = 65536;
-static int const SPARE_INSTANCES = 16;
+static int const SPARE_INSTANCES = 72;
 static ULONG_PTR const COMMAND_KEY = 1;
 static ULONG_PTR const PIPE_KEY = 2;
 static DWORD const NOTICE_TIMEOUT_MS = 10000;
