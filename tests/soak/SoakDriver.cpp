@@ -229,11 +229,14 @@ int main(int argc, char **argv)
         reportFigures += (reportFigures.empty() ? "" : ", ") + kind.first + " " + std::to_string(tally.expected) +
                          "/" + std::to_string(tally.received);
     }
-    if (!rig.borderReplies.empty())
+    if (!rig.borderReplies.empty()) {
+        std::string slowest = rig.slowestReplyAfter.empty() ? "the slowest in the first action"
+                                                            : "the slowest after \"" + rig.slowestReplyAfter + "\"";
         printf("\nBorder request 03 01 to border report 03 04 01, %zu requests: p50 %.2f ms, p99 %.2f ms, max %.2f ms "
-               "(after \"%s\")\n",
+               "(%s)\n",
                rig.borderReplies.size(), Percentile(rig.borderReplies, 50), Percentile(rig.borderReplies, 99),
-               Percentile(rig.borderReplies, 100), rig.slowestReplyAfter.c_str());
+               Percentile(rig.borderReplies, 100), slowest.c_str());
+    }
 
     double warmUp = std::min(WARM_UP_SECONDS, runSeconds / 2);
     printf("\nAfter a warm-up of %.0f s, the least value of the first quarter of the samples against that of the "
