@@ -172,6 +172,13 @@ TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBe
     int id = simulator.add(Unplugged(SwitchInterface(0x5A01, 0x0301)));
     AppletProcess applet;
     startApplet(applet);
+    // Counted once everything that lasts is made: start-up's last handles
+    // come from threads of their own (the pipe's), and the first watcher
+    // leaves its thread's handle until the next one starts.
+    simulator.plug(id);
+    ASSERT_TRUE(WaitUntil("the first watcher started", [&] { return countOf(applet, WATCHER_STARTS) == 1; }));
+    simulator.unplug(id);
+    ASSERT_TRUE(WaitUntil("the first watcher stopped", [&] { return countOf(applet, WATCHER_STOPS) == 1; }));
     int handlesBefore = HandleCountOf(applet.pid());
     ASSERT_GT(handlesBefore, 0);
 
