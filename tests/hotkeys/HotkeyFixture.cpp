@@ -27,15 +27,30 @@ std::vector<BYTE> ExpectedSwitchReport(Sent sent, DWORD muteState)
     return report;
 }
 
+static SimulatedSwitch *testSwitch = nullptr;
+
 SimulatedSwitch &TestSwitch()
 {
-    static SimulatedSwitch *simulated = nullptr;
-    if (simulated == nullptr) {
-        simulated = new SimulatedSwitch();
-        simulated->add(SwitchInterface(0x5A01, 0x0300));
+    if (testSwitch == nullptr) {
+        testSwitch = new SimulatedSwitch();
+        testSwitch->add(SwitchInterface(0x5A01, 0x0300));
     }
-    return *simulated;
+    return *testSwitch;
 }
+
+// The switch's serving thread is ended with the tests, not left to the
+// process's exit: Wine 8 sometimes crashes the whole process (SIGSEGV in its
+// own thread teardown) when it has to kill a thread waiting in the server.
+class TestSwitchEnvironment : public testing::Environment {
+public:
+    void TearDown() override
+    {
+        delete testSwitch;
+        testSwitch = nullptr;
+    }
+};
+[[maybe_unused]] static testing::Environment *const testSwitchEnvironment =
+    testing::AddGlobalTestEnvironment(new TestSwitchEnvironment);
 
 // The applet's code reaches the simulated switch only through the stand-in DLLs.
 static bool StandInsLoaded()
