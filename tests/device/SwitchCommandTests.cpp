@@ -27,9 +27,9 @@ struct Variant {
     DWORD noAudio, noButton, switchOnExit, switchOnShutdown;
 };
 
-// Commands are sent, not posted: when handled() says so the applet has handled
-// one, and once the listener and the switch have caught up, its lines and
-// reports are all there.
+// Commands are sent, not posted: once handled() has the answer, the applet has
+// carried the command out, and once the listener and the switch have caught
+// up, its lines and reports are all there.
 class SwitchCommandTest : public AppletSwitchTest {
 protected:
     // The product variant and the user's settings, then the applet itself.
