@@ -2,6 +2,7 @@
 // applet: when it starts and ends, what it makes of each input report, and
 // how it stands up to a switch plugged and unplugged for a long while.
 #include "AppletSwitchRig.h"
+#include "HandleCount.h"
 
 #include <algorithm>
 #include <random>
@@ -13,32 +14,6 @@ const char UNKNOWN_7[] = "KVM Sent an unknown command 7\n";
 // so once its lines are heard, every report sent before it has been read.
 std::vector<BYTE> const FULL_ON = {3, 1, 2, 3, 4, 5, 6, 7};
 const char FULL_ON_LINE[] = "3 1 2 3 4 : 0x201\n";
-
-// Handles the process holds, counted from outside as the system lists them
-// (Wine's GetProcessHandleCount answers 0 for every process).
-int HandleCountOf(DWORD processId)
-{
-    struct Entry {
-        ULONG processId;
-        BYTE objectType, flags;
-        USHORT handle;
-        PVOID object;
-        ACCESS_MASK access;
-    };
-    typedef LONG(WINAPI * QueryProc)(ULONG, PVOID, ULONG, PULONG);
-    QueryProc query = (QueryProc)GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation");
-    ULONG const SYSTEM_HANDLE_INFORMATION = 16;
-    std::vector<BYTE> buffer(4 << 20);
-    ULONG size = 0;
-    if (query == nullptr || query(SYSTEM_HANDLE_INFORMATION, buffer.data(), (ULONG)buffer.size(), &size) != 0)
-        return -1;
-    ULONG count = *(ULONG *)buffer.data();
-    const Entry *entries = (const Entry *)(buffer.data() + sizeof(ULONG_PTR));
-    int held = 0;
-    for (ULONG index = 0; index < count; ++index)
-        held += entries[index].processId == processId ? 1 : 0;
-    return held;
-}
 
 class WatcherTest : public AppletSwitchTest {
 protected:
@@ -179,7 +154,7 @@ TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBe
     ASSERT_TRUE(WaitUntil("the first watcher started", [&] { return countOf(applet, WATCHER_STARTS) == 1; }));
     simulator.unplug(id);
     ASSERT_TRUE(WaitUntil("the first watcher stopped", [&] { return countOf(applet, WATCHER_STOPS) == 1; }));
-    int handlesBefore = HandleCountOf(applet.pid());
+    int handlesBefore = (int)KernelHandleCount(applet.pid());
     ASSERT_GT(handlesBefore, 0);
 
     // Held plugged and unplugged for varied times, some shorter than the
@@ -205,7 +180,7 @@ TEST_F(WatcherReliabilityTest, TwoHundredPlugCyclesLeaveOneWatcherAndNoHandlesBe
     // The last watcher's thread lets its handles go as it ends.
     int handlesAfter = 0;
     EXPECT_TRUE(WaitUntil("the handles back to within 5 of the " + std::to_string(handlesBefore) + " before", [&] {
-        handlesAfter = HandleCountOf(applet.pid());
+        handlesAfter = (int)KernelHandleCount(applet.pid());
         return abs(handlesAfter - handlesBefore) <= 5;
     }, WAIT_MS, [&] { return std::to_string(handlesAfter) + " handles"; }));
     RecordProperty("HandlesBefore", handlesBefore);

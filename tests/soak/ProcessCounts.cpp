@@ -73,15 +73,12 @@ std::string Narrow(const std::wstring &text)
     return narrow;
 }
 
-typedef NTSTATUS(NTAPI *QuerySystemInformationProc)(SYSTEM_INFORMATION_CLASS, void *, ULONG, ULONG *);
 typedef NTSTATUS(NTAPI *QueryInformationProcessProc)(HANDLE, PROCESSINFOCLASS, void *, ULONG, ULONG *);
 
 FARPROC NtdllProc(const char *name)
 {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name);
 }
-
-NTSTATUS const INFO_LENGTH_MISMATCH = (NTSTATUS)0xC0000004;
 
 // Wine's own layout of a GDI handle table entry (include/ntgdi.h), which it
 // keeps in the process and names in its PEB, as Windows does.
@@ -201,26 +198,6 @@ long long UnixThreadCount(DWORD unixPid)
             count++;
     } while (FindNextFileW(search, &found));
     FindClose(search);
-    return count;
-}
-
-long long KernelHandleCount(DWORD windowsPid)
-{
-    QuerySystemInformationProc query = (QuerySystemInformationProc)(void *)NtdllProc("NtQuerySystemInformation");
-    if (query == nullptr)
-        return -1;
-    std::vector<BYTE> buffer(1 << 16);
-    NTSTATUS status;
-    ULONG needed = 0;
-    while ((status = query(SystemHandleInformation, buffer.data(), (ULONG)buffer.size(), &needed)) ==
-           INFO_LENGTH_MISMATCH)
-        buffer.resize(buffer.size() * 2);
-    if (status != 0)
-        return -1;
-    const SYSTEM_HANDLE_INFORMATION *list = (const SYSTEM_HANDLE_INFORMATION *)buffer.data();
-    long long count = 0;
-    for (ULONG index = 0; index < list->Count; ++index)
-        count += list->Handle[index].OwnerPid == windowsPid ? 1 : 0;
     return count;
 }
 

@@ -6,7 +6,7 @@
 //                       the process itself wrote (unwritten file pages, Private_Clean,
 //                       come and go with the kernel's page cache)
 //   UnixThreadCount   - the entries of /proc/PID/task
-//   KernelHandleCount - the process's entries in the system's handle list
+//   KernelHandleCount - its kernel handles (HandleCount.h, shared with the tests)
 //   GdiObjectCounts   - the used entries of the process's own GDI handle table
 //   WindowCount       - its windows: top-level, message-only and their children
 //
@@ -14,6 +14,8 @@
 // process, so those are counted the ways below. Each count is -1 when it
 // cannot be had.
 #pragma once
+
+#include "HandleCount.h"
 
 #include <windows.h>
 #include <string>
@@ -25,7 +27,6 @@ DWORD UnixProcessOf(const std::wstring &program, const std::string &marker);
 
 long long PrivateKib(DWORD unixPid);
 long long UnixThreadCount(DWORD unixPid);
-long long KernelHandleCount(DWORD windowsPid);
 // Every GDI object, and the applet's own: not Wine's stock objects, its
 // system objects (the system colours' pens and brushes, made as first
 // needed), nor its cache of window device contexts (up to 64, each with a
